@@ -1,0 +1,25 @@
+// Per-point attributes derived from a path's coordinates. All differences use
+// a sample spacing of 1; no path length enters tangent or curvature.
+#pragma once
+
+#include "core/path2d.hpp"
+
+namespace wayforge {
+
+// Halved central differences inside, one-sided differences at both ends.
+Values compute_differences(const Values& values);
+
+// Cumulative Euclidean distance along the points, starting at 0.0.
+Values compute_path_length_per_point(const Points& points);
+
+// Heading per point from atan2 of forward, central and backward differences.
+Values compute_orientation(const Points& points);
+
+// Unit tangent per point; min(len x, len y) entries, (NaN, NaN) where the
+// differences vanish.
+Points compute_unit_tangent_vector(const Values& x, const Values& y);
+
+// Signed curvature of the first n points; NaN where the differences vanish.
+Values compute_curvature(const Values& x, const Values& y, std::size_t n);
+
+}  // namespace wayforge
