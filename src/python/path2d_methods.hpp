@@ -11,5 +11,7 @@ namespace wayforge::py {
     extern const char name##_doc[]
 
 // Declarations, in registration order:
+WAYFORGE_PATH_METHOD(compute_circle_fit_curvature);
+WAYFORGE_PATH_METHOD(find_circle_segments);
 
 }  // namespace wayforge::py

@@ -103,6 +103,8 @@ PyGetSetDef path_properties[] = {
     {#name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(name)), METH_FASTCALL | METH_KEYWORDS, name##_doc}
 
 PyMethodDef path_methods[] = {
+    WAYFORGE_METHOD_ENTRY(compute_circle_fit_curvature),
+    WAYFORGE_METHOD_ENTRY(find_circle_segments),
     {nullptr, nullptr, 0, nullptr},
 };
 
