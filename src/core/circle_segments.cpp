@@ -78,14 +78,17 @@ private:
 
 std::vector<CircleSegment> find_circle_segments(const Path2D& path, std::size_t start,
                                                 std::size_t end, double max_rmse) {
-    // Unsigned: a reversed range wraps to a large difference and fails the
-    // range check below.
-    const std::size_t d = end - start;
-    if (d < 3) {
+    // A reversed range is refused before the short-range shortcut: its
+    // unsigned difference wraps, and for start within two of the largest
+    // index it would wrap below 3 and pass as a short range.
+    if (end < start) {
+        panic("circle segment range " + range_text(start, end) + " is reversed");
+    }
+    if (end - start < 3) {
         return {CircleSegment{start, end, 0.0}};
     }
-    if (end < start || end > path.x.size() || end > path.y.size()) {
-        panic("circle segment range " + range_text(start, end) + " is not within the " +
+    if (end > path.x.size() || end > path.y.size()) {
+        panic("circle segment range " + range_text(start, end) + " reaches beyond the " +
               std::to_string(path.x.size()) + " x and " + std::to_string(path.y.size()) +
               " y values");
     }
