@@ -1,0 +1,208 @@
+"""NumPy array properties of Path2D: shapes, element type, copies, and the
+behaviour when NumPy cannot be imported."""
+
+import json
+import math
+import subprocess
+import sys
+import textwrap
+
+import numpy as np
+import pytest
+
+from wayforge import Path2D
+
+TWINS = [
+    "points",
+    "x",
+    "y",
+    "path_length_per_point",
+    "orientation",
+    "unit_tangent_vector",
+    "curvature",
+]
+ONE_DIMENSIONAL = ["x", "y", "path_length_per_point", "orientation", "curvature"]
+TWO_DIMENSIONAL = ["points", "unit_tangent_vector"]
+
+PATHS = {
+    "empty": lambda: Path2D(points=[]),
+    "one point": lambda: Path2D(points=[[1.5, -2.0]]),
+    "repeated points": lambda: Path2D(points=[[0, 0], [0, 0], [1, 1], [1, 1]]),
+    "zig-zag": lambda: Path2D(points=[[0, 0], [1, 1], [2, 0], [3, 1], [4, 0]]),
+    "non-finite": lambda: Path2D(points=[[0, 0], [math.nan, 1], [math.inf, 2]]),
+}
+
+
+def run_python(code):
+    result = subprocess.run(
+        [sys.executable, "-c", textwrap.dedent(code)],
+        capture_output=True,
+        text=True,
+        timeout=120,
+    )
+    assert result.returncode == 0, result.stderr
+    return result
+
+
+@pytest.mark.parametrize("path", PATHS.values(), ids=PATHS.keys())
+@pytest.mark.parametrize("name", TWINS)
+def test_array_holds_the_list_twin(path, name):
+    p = path()
+    array = getattr(p, name + "_np")
+    expected = getattr(p, name)
+    assert type(array) is np.ndarray
+    assert array.dtype == np.float64
+    assert array.flags.c_contiguous and array.flags.writeable and array.flags.owndata
+    assert array.base is None
+    if expected:
+        np.testing.assert_array_equal(array, np.array(expected, dtype=np.float64))
+    else:
+        assert array.size == 0
+
+
+@pytest.mark.parametrize("name", ONE_DIMENSIONAL)
+def test_one_dimensional_shape(name):
+    assert getattr(Path2D(points=[]), name + "_np").shape == (0,)
+    assert getattr(PATHS["zig-zag"](), name + "_np").shape == (5,)
+
+
+@pytest.mark.parametrize("name", TWO_DIMENSIONAL)
+def test_two_dimensional_shape(name):
+    # An empty list has no first row to give the column count.
+    assert getattr(Path2D(points=[]), name + "_np").shape == (0, 0)
+    assert getattr(Path2D(points=[[0, 0]]), name + "_np").shape == (1, 2)
+    assert getattr(PATHS["zig-zag"](), name + "_np").shape == (5, 2)
+
+
+def test_one_point_tangent_is_a_nan_row():
+    tangent = Path2D(points=[[3, 4]]).unit_tangent_vector_np
+    assert tangent.shape == (1, 2)
+    assert np.isnan(tangent).all()
+
+
+def test_coordinate_lists_of_different_lengths():
+    p = Path2D(x=[0, 1, 2], y=[0, 1])
+    assert p.x_np.tolist() == [0.0, 1.0, 2.0]
+    assert p.y_np.tolist() == [0.0, 1.0]
+    assert p.points_np.shape == (2, 2)
+
+
+def test_integer_input_gives_float64():
+    assert Path2D(points=[[0, 0], [1, 2]]).points_np.dtype == np.float64
+
+
+@pytest.mark.parametrize("name", TWINS)
+def test_every_read_is_a_new_copy(name):
+    p = PATHS["zig-zag"]()
+    first = getattr(p, name + "_np")
+    second = getattr(p, name + "_np")
+    assert first is not second
+    assert not np.shares_memory(first, second)
+    before = getattr(p, name)
+    first[...] = 99.0
+    assert getattr(p, name) == before
+    np.testing.assert_array_equal(getattr(p, name + "_np"), second)
+
+
+def test_array_read_fills_the_cell_that_the_list_reads():
+    p = PATHS["zig-zag"]()
+    assert "curvature: OnceCell(<uninit>)" in repr(p)
+    array = p.curvature_np
+    assert "curvature: OnceCell(<uninit>)" not in repr(p)
+    text = repr(p)
+    assert p.curvature == array.tolist()
+    # The list read took the cached values; nothing was recomputed or added.
+    assert repr(p) == text
+
+
+def test_length_has_no_array_twin():
+    assert not hasattr(Path2D(points=[]), "length_np")
+
+
+def test_property_order():
+    names = [n for n, v in vars(Path2D).items() if type(v).__name__ == "getset_descriptor"]
+    assert names == [
+        "points", "points_np", "x", "x_np", "y", "y_np",
+        "path_length_per_point", "path_length_per_point_np", "length",
+        "orientation", "orientation_np", "unit_tangent_vector", "unit_tangent_vector_np",
+        "curvature", "curvature_np",
+    ]
+
+
+@pytest.mark.parametrize("name", TWINS)
+def test_array_properties_are_read_only(name):
+    p = PATHS["zig-zag"]()
+    with pytest.raises(AttributeError):
+        setattr(p, name + "_np", np.zeros(5))
+    assert getattr(Path2D, name + "_np").__doc__ is None
+
+
+def test_large_path_round_trips():
+    coordinates = np.random.default_rng(7).normal(size=(100_000, 2))
+    p = Path2D(points=coordinates)
+    np.testing.assert_array_equal(p.points_np, coordinates)
+    np.testing.assert_array_equal(p.x_np, coordinates[:, 0])
+
+
+def test_import_does_not_import_numpy():
+    result = run_python("import wayforge, sys; print('numpy' in sys.modules)")
+    assert result.stdout.strip() == "False"
+
+
+def test_without_numpy_the_array_request_fails_and_is_retried():
+    result = run_python(
+        """
+        import json, sys
+
+        class BlockNumpy:
+            def find_spec(self, name, path=None, target=None):
+                if name == "numpy" or name.startswith("numpy."):
+                    raise ModuleNotFoundError(f"No module named {name!r}", name=name)
+                return None
+
+        blocker = BlockNumpy()
+        sys.meta_path.insert(0, blocker)
+        import wayforge
+
+        p = wayforge.Path2D(points=[[0, 0], [1, 1], [2, 0]])
+        p.add_associated_values([1, 2, 3])
+        failures = []
+        for read in [lambda: p.points_np, lambda: p.x_np, lambda: p.curvature_np,
+                     lambda: p.unit_tangent_vector_np, lambda: p.associated_value_np(0)]:
+            try:
+                read()
+                failures.append(None)
+            except BaseException as error:
+                failures.append([type(error).__name__, type(error).__module__,
+                                 isinstance(error, Exception), str(error)])
+        lists = [p.points, p.x, p.curvature, p.unit_tangent_vector, p.associated_values(0)]
+        sys.meta_path.remove(blocker)
+        retried = [p.x_np.tolist(), p.points_np.shape]
+        print(json.dumps({"failures": failures, "lists": lists, "retried": retried}))
+        """
+    )
+    report = json.loads(result.stdout.replace("NaN", "null"))
+    for failure in report["failures"]:
+        assert failure is not None
+        name, module, is_exception, text = failure
+        assert (name, module, is_exception) == ("PanicException", "pyo3_runtime", False)
+        assert text.startswith("Failed to access NumPy array API capsule")
+        assert "numpy" in text[len("Failed to access NumPy array API capsule"):]
+    assert report["lists"][0] == [[0.0, 0.0], [1.0, 1.0], [2.0, 0.0]]
+    assert report["lists"][4] == [1.0, 2.0, 3.0]
+    assert report["retried"] == [[0.0, 1.0, 2.0], [3, 2]]
+    assert "Failed to access NumPy array API capsule" in result.stderr
+
+
+def test_arrays_do_not_leak():
+    p = PATHS["zig-zag"]()
+    p.add_associated_values([1, 2, 3, 4, 5])
+    reads = [lambda: p.points_np, lambda: p.curvature_np, lambda: p.associated_value_np(0)]
+    growth = []
+    for round_ in range(6):
+        before = sys.getallocatedblocks()
+        for _ in range(3000):
+            for read in reads:
+                read()
+        growth.append(sys.getallocatedblocks() - before)
+    assert not all(g > 0 for g in growth[3:]), growth
