@@ -198,11 +198,11 @@ def test_arrays_do_not_leak():
     p = PATHS["zig-zag"]()
     p.add_associated_values([1, 2, 3, 4, 5])
     reads = [lambda: p.points_np, lambda: p.curvature_np, lambda: p.associated_value_np(0)]
-    growth = []
+    growth = [0] * 6
     for round_ in range(6):
         before = sys.getallocatedblocks()
         for _ in range(3000):
             for read in reads:
                 read()
-        growth.append(sys.getallocatedblocks() - before)
+        growth[round_] = sys.getallocatedblocks() - before
     assert not all(g > 0 for g in growth[3:]), growth
