@@ -2,7 +2,6 @@
 behaviour when NumPy cannot be imported."""
 
 import json
-import math
 import subprocess
 import sys
 import textwrap
@@ -24,30 +23,36 @@ TWINS = [
 ONE_DIMENSIONAL = ["x", "y", "path_length_per_point", "orientation", "curvature"]
 TWO_DIMENSIONAL = ["points", "unit_tangent_vector"]
 
-PATHS = {
-    "empty": lambda: Path2D(points=[]),
-    "one point": lambda: Path2D(points=[[1.5, -2.0]]),
-    "repeated points": lambda: Path2D(points=[[0, 0], [0, 0], [1, 1], [1, 1]]),
-    "zig-zag": lambda: Path2D(points=[[0, 0], [1, 1], [2, 0], [3, 1], [4, 0]]),
-    "non-finite": lambda: Path2D(points=[[0, 0], [math.nan, 1], [math.inf, 2]]),
-}
+
+
+def zigzag():
+    return Path2D(points=[[0, 0], [1, 1], [2, 0], [3, 1], [4, 0]])
 
 
 def run_python(code):
-    result = subprocess.run(
-        [sys.executable, "-c", textwrap.dedent(code)],
-        capture_output=True,
-        text=True,
-        timeout=120,
-    )
+    result = subprocess.run([sys.executable, "-c", PREAMBLE + textwrap.dedent(code)],
+                            capture_output=True, text=True, timeout=120)
     assert result.returncode == 0, result.stderr
     return result
 
 
-@pytest.mark.parametrize("path", PATHS.values(), ids=PATHS.keys())
+PREAMBLE = """
+import json, sys
+import wayforge
+
+CAPSULE = "Failed to access NumPy array API capsule"
+
+def attempt(read):
+    try:
+        return ["ok", read().tolist()]
+    except BaseException as error:
+        return [type(error).__name__, str(error)]
+"""
+
+
 @pytest.mark.parametrize("name", TWINS)
-def test_array_holds_the_list_twin(path, name):
-    p = path()
+def test_array_holds_the_list_twin(canonical, name):
+    _, _, p = canonical
     array = getattr(p, name + "_np")
     expected = getattr(p, name)
     assert type(array) is np.ndarray
@@ -63,7 +68,7 @@ def test_array_holds_the_list_twin(path, name):
 @pytest.mark.parametrize("name", ONE_DIMENSIONAL)
 def test_one_dimensional_shape(name):
     assert getattr(Path2D(points=[]), name + "_np").shape == (0,)
-    assert getattr(PATHS["zig-zag"](), name + "_np").shape == (5,)
+    assert getattr(zigzag(), name + "_np").shape == (5,)
 
 
 @pytest.mark.parametrize("name", TWO_DIMENSIONAL)
@@ -71,7 +76,7 @@ def test_two_dimensional_shape(name):
     # An empty list has no first row to give the column count.
     assert getattr(Path2D(points=[]), name + "_np").shape == (0, 0)
     assert getattr(Path2D(points=[[0, 0]]), name + "_np").shape == (1, 2)
-    assert getattr(PATHS["zig-zag"](), name + "_np").shape == (5, 2)
+    assert getattr(zigzag(), name + "_np").shape == (5, 2)
 
 
 def test_one_point_tangent_is_a_nan_row():
@@ -93,7 +98,7 @@ def test_integer_input_gives_float64():
 
 @pytest.mark.parametrize("name", TWINS)
 def test_every_read_is_a_new_copy(name):
-    p = PATHS["zig-zag"]()
+    p = zigzag()
     first = getattr(p, name + "_np")
     second = getattr(p, name + "_np")
     assert first is not second
@@ -105,7 +110,7 @@ def test_every_read_is_a_new_copy(name):
 
 
 def test_array_read_fills_the_cell_that_the_list_reads():
-    p = PATHS["zig-zag"]()
+    p = zigzag()
     assert "curvature: OnceCell(<uninit>)" in repr(p)
     array = p.curvature_np
     assert "curvature: OnceCell(<uninit>)" not in repr(p)
@@ -131,7 +136,7 @@ def test_property_order():
 
 @pytest.mark.parametrize("name", TWINS)
 def test_array_properties_are_read_only(name):
-    p = PATHS["zig-zag"]()
+    p = zigzag()
     with pytest.raises(AttributeError):
         setattr(p, name + "_np", np.zeros(5))
     assert getattr(Path2D, name + "_np").__doc__ is None
@@ -152,8 +157,6 @@ def test_import_does_not_import_numpy():
 def test_without_numpy_the_array_request_fails_and_is_retried():
     result = run_python(
         """
-        import json, sys
-
         class BlockNumpy:
             def find_spec(self, name, path=None, target=None):
                 if name == "numpy" or name.startswith("numpy."):
@@ -162,7 +165,6 @@ def test_without_numpy_the_array_request_fails_and_is_retried():
 
         blocker = BlockNumpy()
         sys.meta_path.insert(0, blocker)
-        import wayforge
 
         p = wayforge.Path2D(points=[[0, 0], [1, 1], [2, 0]])
         p.add_associated_values([1, 2, 3])
@@ -195,7 +197,7 @@ def test_without_numpy_the_array_request_fails_and_is_retried():
 
 
 def test_arrays_do_not_leak():
-    p = PATHS["zig-zag"]()
+    p = zigzag()
     p.add_associated_values([1, 2, 3, 4, 5])
     reads = [lambda: p.points_np, lambda: p.curvature_np, lambda: p.associated_value_np(0)]
     growth = [0] * 6
@@ -206,3 +208,56 @@ def test_arrays_do_not_leak():
                 read()
         growth[round_] = sys.getallocatedblocks() - before
     assert not all(g > 0 for g in growth[3:]), growth
+
+
+def test_lookup_failures_are_not_remembered():
+    result = run_python(
+        """
+        import numpy, numpy.lib
+        p = wayforge.Path2D(points=[[0, 0], [1, 2]])
+        real_version = numpy.lib.NumpyVersion
+
+        class FutureVersion:
+            major = 256
+            def __init__(self, text):
+                pass
+
+        numpy.lib.NumpyVersion = FutureVersion
+        bad_major = attempt(lambda: p.x_np)
+        numpy.lib.NumpyVersion = real_version
+
+        multiarray = sys.modules["numpy._core.multiarray"]
+        real_table = multiarray._ARRAY_API
+        multiarray._ARRAY_API = 42
+        not_a_capsule = attempt(lambda: p.x_np)
+        multiarray._ARRAY_API = real_table
+
+        print(json.dumps([bad_major, not_a_capsule, attempt(lambda: p.points_np)]))
+        """
+    )
+    bad_major, not_a_capsule, recovered = json.loads(result.stdout)
+    prefix = "Failed to access NumPy array API capsule: "
+    assert bad_major == ["PanicException", prefix + "NumPy major version 256 is out of range"]
+    assert not_a_capsule == [
+        "PanicException", prefix + "numpy._core.multiarray._ARRAY_API is a 'int', not a capsule"]
+    assert recovered == ["ok", [[0.0, 0.0], [1.0, 2.0]]]
+
+
+def test_numpy_before_2_is_reached_through_numpy_core():
+    result = run_python(
+        """
+        import warnings
+        import numpy, numpy.lib
+        warnings.simplefilter("ignore", DeprecationWarning)
+
+        class OldVersion:
+            major = 1
+            def __init__(self, text):
+                pass
+
+        numpy.lib.NumpyVersion = OldVersion
+        array = attempt(lambda: wayforge.Path2D(points=[[1, 2]]).points_np)
+        print(json.dumps([array, "numpy.core.multiarray" in sys.modules]))
+        """
+    )
+    assert json.loads(result.stdout) == [["ok", [[1.0, 2.0]]], True]
