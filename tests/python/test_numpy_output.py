@@ -2,6 +2,7 @@
 behaviour when NumPy cannot be imported."""
 
 import json
+import os
 import subprocess
 import sys
 import textwrap
@@ -261,3 +262,24 @@ def test_numpy_before_2_is_reached_through_numpy_core():
         """
     )
     assert json.loads(result.stdout) == [["ok", [[1.0, 2.0]]], True]
+
+
+@pytest.mark.skipif("libasan" in os.environ.get("LD_PRELOAD", ""),
+                    reason="the sanitizer's allocator aborts instead of failing")
+def test_numpy_out_of_memory_is_a_memory_error():
+    result = run_python(
+        """
+        import numpy, resource
+        p = wayforge.Path2D(points=numpy.zeros((10_000_000, 2)))
+        with open("/proc/self/status") as status:
+            size = next(int(line.split()[1]) * 1024 for line in status if line.startswith("VmSize"))
+        resource.setrlimit(resource.RLIMIT_AS, (size + 64 * 2**20, resource.RLIM_INFINITY))
+        outcome = attempt(lambda: p.points_np)
+        del p
+        print(json.dumps([outcome[0], isinstance(numpy.zeros(1), numpy.ndarray),
+                          attempt(lambda: wayforge.Path2D(points=[[1, 2]]).points_np)]))
+        """
+    )
+    name, _, recovered = json.loads(result.stdout)
+    assert name.endswith("MemoryError")
+    assert recovered == ["ok", [[1.0, 2.0]]]
