@@ -1,6 +1,7 @@
 #include "python/method_values.hpp"
 
 #include <cstdint>
+#include <initializer_list>
 #include <utility>
 
 #include "python/binder.hpp"
