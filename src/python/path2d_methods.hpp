@@ -12,4 +12,8 @@ namespace wayforge::py {
 
 // Declarations, in registration order:
 
+WAYFORGE_PATH_METHOD(add_associated_values);
+WAYFORGE_PATH_METHOD(associated_values);
+WAYFORGE_PATH_METHOD(associated_value_np);
+
 }  // namespace wayforge::py
