@@ -7,7 +7,8 @@ np.interp calls; wayforge is Path2D.resampled_path with
 ResamplingMethod.by_number_points(N) and InterpolationMethod.Linear, timed from
 an already built Path2D (construction is not timed), once with the path length
 per point computed inside the call (a fresh Path2D per run) and once with it
-already cached on the path. Each time is the best of several runs.
+already cached on the path. Each time is the best of several rounds in which
+the three take turns.
 
 Run (wayforge installed, e.g. `pip install .`, or a dev build on PYTHONPATH):
     python benchmarks/bench_resample.py            # 1e6 points
@@ -22,16 +23,20 @@ import numpy as np
 import wayforge
 from wayforge import InterpolationMethod, ResamplingMethod
 
-REPEATS = 7
+ROUNDS = 11
 
 
-def best_time(run, prepare=lambda: None):
-    best = float("inf")
-    for _ in range(REPEATS):
-        arg = prepare()
-        start = time.perf_counter()
-        run(arg)
-        best = min(best, time.perf_counter() - start)
+def best_times(runs):
+    """Best wall time of each (prepare, run) pair over ROUNDS rounds. The runs
+    take turns within a round, so that a busy machine slows them alike."""
+    best = [float("inf")] * len(runs)
+    for _ in range(ROUNDS):
+        for i, (prepare, run) in enumerate(runs):
+            arg = prepare()
+            start = time.perf_counter()
+            run(arg)
+            best[i] = min(best[i], time.perf_counter() - start)
+            del arg
     return best
 
 
@@ -56,14 +61,15 @@ def main():
     assert np.allclose(np.asarray(ours.x), ref_x, rtol=0, atol=1e-6 * max(1.0, abs(pts).max()))
     assert np.allclose(np.asarray(ours.y), ref_y, rtol=0, atol=1e-6 * max(1.0, abs(pts).max()))
 
-    t_numpy = best_time(lambda _: numpy_resample(x, y, n))
-    t_fresh = best_time(lambda p: p.resampled_path(method, linear),
-                        prepare=lambda: wayforge.Path2D(points=pts))
     cached = wayforge.Path2D(points=pts)
     cached.length  # fills the path length per point
-    t_cached = best_time(lambda _: cached.resampled_path(method, linear))
+    t_numpy, t_fresh, t_cached = best_times([
+        (lambda: None, lambda _: numpy_resample(x, y, n)),
+        (lambda: wayforge.Path2D(points=pts), lambda p: p.resampled_path(method, linear)),
+        (lambda: None, lambda _: cached.resampled_path(method, linear)),
+    ])
 
-    print(f"linear resampling, {n} points -> {n} points, best of {REPEATS}")
+    print(f"linear resampling, {n} points -> {n} points, best of {ROUNDS}")
     print(f"  numpy (hypot/cumsum + 2 x np.interp)      {t_numpy * 1e3:9.2f} ms")
     print(f"  wayforge, path length computed in call    {t_fresh * 1e3:9.2f} ms"
           f"   wayforge/numpy = {t_fresh / t_numpy:.2f}")

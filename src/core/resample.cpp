@@ -4,9 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
-#include <optional>
 #include <string>
-#include <utility>
 
 #include "core/panic.hpp"
 #include "core/spline.hpp"
@@ -24,8 +22,15 @@ struct SamplingGrid {
     double length = 0.0;
 
     std::size_t size() const noexcept { return positions.size() + (append_length ? 1 : 0); }
-    double operator[](std::size_t i) const noexcept {
-        return i < positions.size() ? positions[i] : length;
+
+    // Samples the spline at every position, in order; nothing gives 0.0.
+    void sample(const Spline& spline, Values& out) const {
+        out.resize(size());
+        SplineSampler sampler(spline);
+        sampler.sample_values(positions, 0.0, out.data());
+        if (append_length) {
+            sampler.sample_values({&length, 1}, 0.0, out.data() + positions.size());
+        }
     }
 };
 
@@ -72,10 +77,6 @@ SamplingGrid sampling_grid(const ResamplingMethod& method, double length, double
     return grid;
 }
 
-double value_or_zero(const std::optional<std::pair<double, std::size_t>>& sample) {
-    return sample ? sample->first : 0.0;
-}
-
 }  // namespace
 
 Path2D resampled_path(Path2D& path, const ResamplingMethod& method, InterpolationMethod type,
@@ -99,33 +100,24 @@ Path2D resampled_path(Path2D& path, const ResamplingMethod& method, Interpolatio
     result.associated_values.resize(path.associated_values.size());
     for (Values& values : result.associated_values) {
         values.reserve(count);
+        advise_huge_pages(values.data(), count * sizeof(double));
     }
+    advise_huge_pages(result.points.data(), count * sizeof(Point));
+    advise_huge_pages(result.x.data(), count * sizeof(double));
+    advise_huge_pages(result.y.data(), count * sizeof(double));
 
-    // The points and their coordinate lists are filled together, as
-    // construction from these points would fill them.
-    {
-        const Spline x_spline = make_spline(lengths, path.x, kind);
-        const Spline y_spline = make_spline(lengths, path.y, kind);
-        SplineSampler x_at(x_spline);
-        SplineSampler y_at(y_spline);
-        for (std::size_t i = 0; i < count; ++i) {
-            const double s = grid[i];
-            const double x = value_or_zero(x_at(s));
-            const double y = value_or_zero(y_at(s));
-            result.points.push_back({x, y});
-            result.x.push_back(x);
-            result.y.push_back(y);
-        }
+    grid.sample(make_spline(lengths, path.x, kind), result.x);
+    grid.sample(make_spline(lengths, path.y, kind), result.y);
+    // The same record as construction from the sampled points: x and y are
+    // the points' coordinates.
+    for (std::size_t i = 0; i < count; ++i) {
+        result.points.push_back({result.x[i], result.y[i]});
     }
 
     // One spline at a time, each list in its own position so handles hold.
     for (std::size_t k = 0; k < path.associated_values.size(); ++k) {
-        const Spline spline = make_spline(lengths, path.associated_values[k], kind);
-        SplineSampler value_at(spline);
-        Values& out = result.associated_values[k];
-        for (std::size_t i = 0; i < count; ++i) {
-            out.push_back(value_or_zero(value_at(grid[i])));
-        }
+        grid.sample(make_spline(lengths, path.associated_values[k], kind),
+                    result.associated_values[k]);
     }
     return result;
 }

@@ -2,9 +2,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <limits>
 #include <string>
 
 #include "core/panic.hpp"
+
+#include <sys/mman.h>
 
 namespace wayforge {
 
@@ -132,6 +136,24 @@ std::optional<std::pair<double, std::size_t>> sample_segment(const std::vector<S
 
 }  // namespace
 
+void advise_huge_pages(const void* data, std::size_t bytes) noexcept {
+#ifdef MADV_HUGEPAGE
+    constexpr std::size_t kThreshold = std::size_t{4} << 20;
+    constexpr std::uintptr_t kPage = 4096;
+    if (bytes < kThreshold) {
+        return;
+    }
+    const auto address = reinterpret_cast<std::uintptr_t>(data);
+    const std::uintptr_t first = (address + kPage - 1) & ~(kPage - 1);
+    const std::uintptr_t last = (address + bytes) & ~(kPage - 1);
+    // Only advice: a refusal changes nothing but speed.
+    (void)madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+#else
+    (void)data;
+    (void)bytes;
+#endif
+}
+
 Values linspace(std::int32_t start, double end, std::size_t n) {
     check(n != 0, "linspace needs at least one element");
     if (n >= kMaxGridSize) {
@@ -139,7 +161,10 @@ Values linspace(std::int32_t start, double end, std::size_t n) {
     }
     const double first = static_cast<double>(start);
     const double step = n >= 2 ? (end - first) / static_cast<double>(n - 1) : 0.0;
-    Values v(n);
+    Values v;
+    v.reserve(n);
+    advise_huge_pages(v.data(), n * sizeof(double));
+    v.resize(n);
     v[0] = first;
     // Written last so that the final element is exactly end (and the only
     // element when n == 1).
@@ -157,6 +182,7 @@ Spline make_spline(const Values& t_values, const Values& values, SplineInterpola
     Spline spline;
     std::vector<SplineKey>& keys = spline.keys;
     keys.reserve(m + 3);
+    advise_huge_pages(keys.data(), keys.capacity() * sizeof(SplineKey));
 
     const SplineKey start_pad{-1.0, values.front(), kind};
     const bool ordered = in_order(t_values, m);
@@ -202,12 +228,14 @@ namespace {
 // Walking is only equivalent to the binary search over keys that are sorted
 // and free of NaN.
 bool walkable(const std::vector<SplineKey>& keys) {
-    for (std::size_t i = 0; i < keys.size(); ++i) {
-        if (std::isnan(keys[i].t) || (i > 0 && keys[i].t < keys[i - 1].t)) {
-            return false;
-        }
+    bool ok = true;
+    double previous = -std::numeric_limits<double>::infinity();
+    for (const SplineKey& k : keys) {
+        // false for NaN as well as for a step down
+        ok &= k.t >= previous;
+        previous = k.t;
     }
-    return true;
+    return ok;
 }
 
 }  // namespace
@@ -236,6 +264,13 @@ std::optional<std::pair<double, std::size_t>> SplineSampler::operator()(double s
     }
     keys_at_or_before_ = c;
     return sample_segment(keys, c, s);
+}
+
+void SplineSampler::sample_values(std::span<const double> at, double missing, double* out) {
+    for (std::size_t i = 0; i < at.size(); ++i) {
+        const auto sample = (*this)(at[i]);
+        out[i] = sample ? sample->first : missing;
+    }
 }
 
 }  // namespace wayforge

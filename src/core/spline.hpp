@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -25,6 +26,12 @@ struct SplineKey {
 struct Spline {
     std::vector<SplineKey> keys;
 };
+
+// Advises the kernel to back a large buffer with huge pages, as NumPy does for
+// its arrays. Resampling fills several lists of millions of values, and with
+// 4 KiB pages the page faults of fresh memory cost more than the arithmetic.
+// Call before the buffer is first written; small buffers are left alone.
+void advise_huge_pages(const void* data, std::size_t bytes) noexcept;
 
 // n values from start to end; the first is start and the last is exactly end
 // (for n == 1 the single value is end). Panics for n == 0 and n >= 2^60.
@@ -50,6 +57,10 @@ public:
     explicit SplineSampler(const Spline& spline);
 
     std::optional<std::pair<double, std::size_t>> operator()(double s);
+
+    // Samples at each parameter of `at` in order and writes each value to
+    // out[i], or `missing` where the spline has no value.
+    void sample_values(std::span<const double> at, double missing, double* out);
 
 private:
     const Spline& spline_;

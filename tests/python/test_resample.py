@@ -1,7 +1,6 @@
 """Path2D.resampled_path: its Python face, worked examples and properties."""
 
 import math
-import os
 
 import pytest
 from hypothesis import given, settings
@@ -195,8 +194,7 @@ def test_internal_errors(method, message):
     assert p.resampled_path(by_points(2)).x == [0.0, 10.0]
 
 
-@pytest.mark.skipif("libasan" in os.environ.get("LD_PRELOAD", ""),
-                    reason="the sanitizer's allocator aborts instead of failing")
+@pytest.mark.huge_allocation
 def test_grid_too_large_to_allocate_is_a_memory_error():
     p = straight(10)
     with pytest.raises(MemoryError):
