@@ -6,9 +6,9 @@
 #include <limits>
 #include <string>
 
-#include "core/panic.hpp"
-
 #include <sys/mman.h>
+
+#include "core/panic.hpp"
 
 namespace wayforge {
 
