@@ -11,5 +11,11 @@ namespace wayforge::py {
     extern const char name##_doc[]
 
 // Declarations, in registration order:
+WAYFORGE_PATH_METHOD(smoothed_path_chaikin);
+WAYFORGE_PATH_METHOD(index_from_point);
+WAYFORGE_PATH_METHOD(path_length_from_point);
+WAYFORGE_PATH_METHOD(sub_path);
+WAYFORGE_PATH_METHOD(detect_corrupted_point_order);
+WAYFORGE_PATH_METHOD(repair_corrupted_point_order);
 
 }  // namespace wayforge::py

@@ -103,6 +103,12 @@ PyGetSetDef path_properties[] = {
     {#name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(name)), METH_FASTCALL | METH_KEYWORDS, name##_doc}
 
 PyMethodDef path_methods[] = {
+    WAYFORGE_METHOD_ENTRY(smoothed_path_chaikin),
+    WAYFORGE_METHOD_ENTRY(index_from_point),
+    WAYFORGE_METHOD_ENTRY(path_length_from_point),
+    WAYFORGE_METHOD_ENTRY(sub_path),
+    WAYFORGE_METHOD_ENTRY(detect_corrupted_point_order),
+    WAYFORGE_METHOD_ENTRY(repair_corrupted_point_order),
     {nullptr, nullptr, 0, nullptr},
 };
 
