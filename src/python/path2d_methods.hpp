@@ -17,5 +17,8 @@ WAYFORGE_PATH_METHOD(path_length_from_point);
 WAYFORGE_PATH_METHOD(sub_path);
 WAYFORGE_PATH_METHOD(detect_corrupted_point_order);
 WAYFORGE_PATH_METHOD(repair_corrupted_point_order);
+WAYFORGE_PATH_METHOD(add_associated_values);
+WAYFORGE_PATH_METHOD(associated_values);
+WAYFORGE_PATH_METHOD(associated_value_np);
 
 }  // namespace wayforge::py

@@ -241,6 +241,7 @@ def test_reading_twice_gives_equal_lists():
     assert p.orientation == p.orientation
 
 
+@pytest.mark.huge_allocation
 @pytest.mark.parametrize("length", [2**62, 10**15])
 def test_huge_sequence_length_is_a_memory_error(length):
     with pytest.raises(MemoryError):
