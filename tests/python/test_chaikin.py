@@ -58,6 +58,7 @@ def test_straight_line_stays_on_its_line():
     assert all(y == 2 * x for x, y in r.points)
 
 
+@pytest.mark.huge_allocation
 @pytest.mark.parametrize("points, k", [([[0, 0], [1, 0]], 70), ([[i, 0] for i in range(1000)], 40), ([[0, 0], [1, 0]], 2**64 - 1)])
 def test_huge_counts_raise_memory_error_quickly(points, k):
     p = Path2D(points)
@@ -68,6 +69,7 @@ def test_huge_counts_raise_memory_error_quickly(points, k):
     assert len(p.smoothed_path_chaikin(1).points) == 2 * len(points)  # still usable
 
 
+@pytest.mark.huge_allocation
 def test_allocation_failure_under_a_memory_limit():
     # 1e5 points and 10 iterations need ~3 GiB: more than the limit allows.
     code = (
