@@ -1,0 +1,71 @@
+// Typed conversions between Python objects and core values, in one place.
+// convert<T> turns one object into one value or throws PythonError with the
+// interpreter's error set; arg<T> adds the "argument 'name': " prefix to an
+// exact TypeError, as every bound parameter reports it.
+#pragma once
+
+#include "python/ref.hpp"
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "core/method_values.hpp"
+#include "core/path2d.hpp"
+#include "python/errors.hpp"
+
+namespace wayforge::py {
+
+template <class T>
+T convert(PyObject* obj);
+
+template <> double convert<double>(PyObject* obj);
+template <> std::size_t convert<std::size_t>(PyObject* obj);
+template <> bool convert<bool>(PyObject* obj);
+template <> Values convert<Values>(PyObject* obj);
+template <> Point convert<Point>(PyObject* obj);
+template <> std::optional<Point> convert<std::optional<Point>>(PyObject* obj);
+template <> Points convert<Points>(PyObject* obj);
+template <> ResamplingMethod convert<ResamplingMethod>(PyObject* obj);
+template <> InterpolationMethod convert<InterpolationMethod>(PyObject* obj);
+template <> ElasticBandMethod convert<ElasticBandMethod>(PyObject* obj);
+
+// Replaces a set exception of exactly TypeError by one whose message starts
+// with "argument '<param>': "; the old error's cause becomes the new cause.
+void prefix_type_error(const char* param) noexcept;
+
+template <class T>
+T arg(PyObject* obj, const char* param) {
+    try {
+        return convert<T>(obj);
+    } catch (const PythonError&) {
+        prefix_type_error(param);
+        throw;
+    }
+}
+
+// The bare qualified name of an object's type, as used in messages.
+std::string type_name(PyObject* obj);
+// Raises TypeError "'<type>' object cannot be converted to '<target>'".
+[[noreturn]] void raise_cannot_convert(PyObject* obj, const char* target);
+
+// Results.
+Ref none();
+Ref to_python(double value);
+Ref to_python(std::size_t value);
+Ref to_python(bool value);
+Ref to_python(const Values& values);
+Ref to_python(const Points& points);
+Ref to_python(const std::vector<std::size_t>& indices);
+
+template <class... R>
+Ref make_tuple(R... items) {
+    Ref tuple = ensure(Ref::steal(PyTuple_New(sizeof...(items))));
+    Py_ssize_t i = 0;
+    ((PyTuple_SET_ITEM(tuple.get(), i++, ensure(std::move(items)).release())), ...);
+    return tuple;
+}
+
+}  // namespace wayforge::py

@@ -1,0 +1,92 @@
+// The module entry point: builds the module object once per process and
+// registers the classes.
+#include "python/ref.hpp"
+
+#include <cstdint>
+
+#include "python/errors.hpp"
+#include "python/path2d_type.hpp"
+
+namespace wayforge::py {
+
+namespace {
+
+PyModuleDef module_def = {
+    PyModuleDef_HEAD_INIT,
+    "wayforge",
+    "Useful tools for working with paths",
+    0,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+};
+
+struct ClassEntry {
+    const char* name;
+    PyObject* (*create)();
+};
+
+// Registration order of the module's classes.
+const ClassEntry kClasses[] = {
+    {"Path2D", create_path_type},
+};
+
+PyObject* g_module = nullptr;
+std::int64_t g_interpreter = -1;
+
+// Appends the class name to __all__ (creating it when missing) and sets the
+// class as a module attribute.
+void add_class(PyObject* module, const ClassEntry& entry) {
+    Ref type = Ref::steal(entry.create());
+    if (!type) {
+        Ref cause = Ref::steal(PyErr_GetRaisedException());
+        PyErr_Format(PyExc_RuntimeError, "An error occurred while initializing class %s", entry.name);
+        Ref error = Ref::steal(PyErr_GetRaisedException());
+        PyException_SetCause(error.get(), cause.release());
+        PyErr_SetRaisedException(error.release());
+        throw PythonError{};
+    }
+    PyObject* dict = PyModule_GetDict(module);
+    Ref all = Ref::borrow(PyDict_GetItemString(dict, "__all__"));
+    if (!all) {
+        all = ensure(Ref::steal(PyList_New(0)));
+        if (PyDict_SetItemString(dict, "__all__", all.get()) < 0) {
+            throw PythonError{};
+        }
+    }
+    Ref name = ensure(Ref::steal(PyUnicode_FromString(entry.name)));
+    if (PyList_Append(all.get(), name.get()) < 0 ||
+        PyObject_SetAttr(module, name.get(), type.get()) < 0) {
+        throw PythonError{};
+    }
+}
+
+PyObject* init() {
+    return boundary([] {
+        const std::int64_t id = PyInterpreterState_GetID(PyInterpreterState_Get());
+        if (g_interpreter == -1) {
+            g_interpreter = id;
+        } else if (g_interpreter != id) {
+            raise(PyExc_ImportError, "wayforge does not support sub-interpreters");
+        }
+        if (g_module != nullptr) {
+            return Ref::borrow(g_module);
+        }
+        Ref module = ensure(Ref::steal(PyModule_Create(&module_def)));
+        for (const ClassEntry& entry : kClasses) {
+            add_class(module.get(), entry);
+        }
+        g_module = Py_NewRef(module.get());
+        return module;
+    });
+}
+
+}  // namespace
+
+}  // namespace wayforge::py
+
+PyMODINIT_FUNC PyInit_wayforge() {
+    return wayforge::py::init();
+}

@@ -1,0 +1,15 @@
+// The methods of the Path2D class, each defined in the file of its topic and
+// registered in path2d_type.cpp's method table.
+#pragma once
+
+#include "python/ref.hpp"
+
+namespace wayforge::py {
+
+#define WAYFORGE_PATH_METHOD(name)                                                         \
+    PyObject* name(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames); \
+    extern const char name##_doc[]
+
+// Declarations, in registration order:
+
+}  // namespace wayforge::py

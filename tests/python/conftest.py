@@ -1,0 +1,29 @@
+"""Shared fixtures: named canonical paths, including degenerate ones."""
+
+import math
+
+import pytest
+
+import wayforge
+
+CANONICAL_POINTS = {
+    "empty": [],
+    "one_point": [[2.0, 3.0]],
+    "repeated": [[0.0, 0.0], [3.0, 4.0], [3.0, 4.0], [6.0, 8.0]],
+    "straight": [[float(i), 0.0] for i in range(6)],
+    "circle": [[10 * math.cos(0.3 * i), 10 * math.sin(0.3 * i)] for i in range(12)],
+    "zigzag": [[0.0, 0.0], [1.0, 1.0], [2.0, 0.0], [3.0, 1.0], [4.0, 0.0]],
+    "nan": [[0.0, 0.0], [float("nan"), 1.0], [2.0, 0.0]],
+}
+
+
+@pytest.fixture(params=sorted(CANONICAL_POINTS))
+def canonical(request):
+    """(name, points, Path2D) for every canonical path."""
+    points = CANONICAL_POINTS[request.param]
+    return request.param, points, wayforge.Path2D(points=points)
+
+
+def is_panic(exc: BaseException) -> bool:
+    """PanicException is not a module attribute; recognise it by its class."""
+    return type(exc).__name__ == "PanicException" and not isinstance(exc, Exception)
