@@ -11,5 +11,6 @@ namespace wayforge::py {
     extern const char name##_doc[]
 
 // Declarations, in registration order:
+WAYFORGE_PATH_METHOD(smoothed_path_elastic_band);
 
 }  // namespace wayforge::py

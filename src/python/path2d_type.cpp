@@ -103,6 +103,7 @@ PyGetSetDef path_properties[] = {
     {#name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(name)), METH_FASTCALL | METH_KEYWORDS, name##_doc}
 
 PyMethodDef path_methods[] = {
+    WAYFORGE_METHOD_ENTRY(smoothed_path_elastic_band),
     {nullptr, nullptr, 0, nullptr},
 };
 
