@@ -1,6 +1,7 @@
 #include "qp/expression.hpp"
 
 #include <algorithm>
+#include <iterator>
 #include <utility>
 
 namespace wayforge::qp {
@@ -21,6 +22,22 @@ QuadraticExpression& QuadraticExpression::operator+=(const QuadraticExpression& 
         auto [it, inserted] = quadratic.try_emplace(pair, value);
         if (!inserted) {
             it->second = it->second + value;
+        }
+    }
+    affine += other.affine;
+    return *this;
+}
+
+QuadraticExpression& QuadraticExpression::operator+=(QuadraticExpression&& other) {
+    for (auto it = other.quadratic.begin(); it != other.quadratic.end();) {
+        const auto found = quadratic.find(it->first);
+        if (found != quadratic.end()) {
+            found->second = found->second + it->second;
+            ++it;
+        } else {
+            const auto next = std::next(it);
+            quadratic.insert(other.quadratic.extract(it));
+            it = next;
         }
     }
     affine += other.affine;
@@ -85,13 +102,13 @@ QuadraticExpression operator*(AffineExpression a, const AffineExpression& b) {
     for (auto& entry : a.coefficients) {
         entry.second = entry.second * beta;
     }
-    AffineExpression b_alpha;
-    b_alpha.coefficients.reserve(b.coefficients.size());
-    for (const auto& [k, b_k] : b.coefficients) {
-        b_alpha.coefficients.emplace(k, b_k * alpha);
-    }
     r.affine.coefficients = std::move(a.coefficients);
-    r.affine += b_alpha;
+    for (const auto& [k, b_k] : b.coefficients) {
+        auto [it, inserted] = r.affine.coefficients.try_emplace(k, b_k * alpha);
+        if (!inserted) {
+            it->second = it->second + b_k * alpha;
+        }
+    }
     r.affine.constant = alpha * beta;
     return r;
 }

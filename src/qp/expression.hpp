@@ -53,6 +53,9 @@ struct QuadraticExpression {
     AffineExpression affine;
 
     QuadraticExpression& operator+=(const QuadraticExpression& other);
+    // The same sums; entries new to this expression are moved over instead of
+    // copied, which saves an allocation per new key.
+    QuadraticExpression& operator+=(QuadraticExpression&& other);
 };
 
 AffineExpression operator*(Variable v, double c);
