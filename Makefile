@@ -1,6 +1,6 @@
 # The README's commands. Each finds a Python >= 3.12 (set PYTHON to choose one),
 # makes build/venv-X.Y and installs what it needs.
-.PHONY: demo test bench clean
+.PHONY: demo test bench sanitize clean
 
 demo:
 	scripts/demo.sh
@@ -13,3 +13,7 @@ bench:
 
 clean:
 	rm -rf build
+
+# The Python suite under AddressSanitizer + UndefinedBehaviorSanitizer.
+sanitize:
+	scripts/sanitize.sh

@@ -13,10 +13,12 @@ venv="build/venv-$ver"
 if [ ! -x "$venv/bin/python" ]; then
     "$base" -m venv "$venv" >&2
 fi
-py="$venv/bin/python"
-"$py" -m pip install -q --disable-pip-version-check --upgrade pip >&2
-"$py" -m pip install -q --disable-pip-version-check \
+py="$PWD/$venv/bin/python"
+# pip's notes about index locations configured on this machine are noise here.
+quiet() { "$@" 2> >(grep -v '^WARNING: Location' >&2); }
+quiet "$py" -m pip install -q --disable-pip-version-check --upgrade pip >&2
+quiet "$py" -m pip install -q --disable-pip-version-check \
     "scikit-build-core>=0.10" "scipy-openblas32>=0.3.27" cmake ninja >&2
-"$py" -m pip install -q --disable-pip-version-check --no-build-isolation \
+quiet "$py" -m pip install -q --disable-pip-version-check --no-build-isolation \
     -Cbuild-dir="build/skbuild-$ver" ".[$extras]" >&2
 echo "$py"

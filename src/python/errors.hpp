@@ -3,6 +3,7 @@
 
 #include "python/ref.hpp"
 
+#include <cassert>
 #include <new>
 #include <stdexcept>
 #include <string>
@@ -45,7 +46,11 @@ void raise_unexpected(const char* what) noexcept;
 template <class F>
 PyObject* boundary(F&& body) noexcept {
     try {
-        return body().release();
+        PyObject* result = body().release();
+        // A result returned with an exception set is a bug that release
+        // builds of CPython only notice later; debug builds check it here.
+        assert(result == nullptr || !PyErr_Occurred());
+        return result;
     } catch (const PythonError&) {
         // the Python exception is already set
     } catch (const Panic& panic) {

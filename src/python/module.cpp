@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "python/errors.hpp"
+#include "python/method_values.hpp"
 #include "python/path2d_type.hpp"
 
 namespace wayforge::py {
@@ -31,6 +32,9 @@ struct ClassEntry {
 // Registration order of the module's classes.
 const ClassEntry kClasses[] = {
     {"Path2D", create_path_type},
+    {"ResamplingMethod", create_resampling_method_type},
+    {"InterpolationMethod", create_interpolation_method_type},
+    {"ElasticBandMethod", create_elastic_band_method_type},
 };
 
 PyObject* g_module = nullptr;

@@ -11,6 +11,12 @@ namespace wayforge::py {
     extern const char name##_doc[]
 
 // Declarations, in registration order:
+WAYFORGE_PATH_METHOD(compute_circle_fit_curvature);
+WAYFORGE_PATH_METHOD(find_circle_segments);
 WAYFORGE_PATH_METHOD(smoothed_path_elastic_band);
+
+WAYFORGE_PATH_METHOD(add_associated_values);
+WAYFORGE_PATH_METHOD(associated_values);
+WAYFORGE_PATH_METHOD(associated_value_np);
 
 }  // namespace wayforge::py

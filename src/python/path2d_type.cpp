@@ -6,6 +6,7 @@
 #include "python/convert.hpp"
 #include "python/errors.hpp"
 #include "python/format.hpp"
+#include "python/numpy_api.hpp"
 #include "python/path2d_methods.hpp"
 
 namespace wayforge::py {
@@ -85,15 +86,30 @@ Ref read_orientation(Path2D& p) { return to_python(p.orientation()); }
 Ref read_unit_tangent_vector(Path2D& p) { return to_python(p.unit_tangent_vector()); }
 Ref read_curvature(Path2D& p) { return to_python(p.curvature()); }
 
+Ref read_points_np(Path2D& p) { return to_numpy(p.points); }
+Ref read_x_np(Path2D& p) { return to_numpy(p.x); }
+Ref read_y_np(Path2D& p) { return to_numpy(p.y); }
+Ref read_path_length_per_point_np(Path2D& p) { return to_numpy(p.path_length_per_point()); }
+Ref read_orientation_np(Path2D& p) { return to_numpy(p.orientation()); }
+Ref read_unit_tangent_vector_np(Path2D& p) { return to_numpy(p.unit_tangent_vector()); }
+Ref read_curvature_np(Path2D& p) { return to_numpy(p.curvature()); }
+
 PyGetSetDef path_properties[] = {
     {"points", property<read_points>, nullptr, nullptr, nullptr},
+    {"points_np", property<read_points_np>, nullptr, nullptr, nullptr},
     {"x", property<read_x>, nullptr, nullptr, nullptr},
+    {"x_np", property<read_x_np>, nullptr, nullptr, nullptr},
     {"y", property<read_y>, nullptr, nullptr, nullptr},
+    {"y_np", property<read_y_np>, nullptr, nullptr, nullptr},
     {"path_length_per_point", property<read_path_length_per_point>, nullptr, nullptr, nullptr},
+    {"path_length_per_point_np", property<read_path_length_per_point_np>, nullptr, nullptr, nullptr},
     {"length", property<read_length>, nullptr, nullptr, nullptr},
     {"orientation", property<read_orientation>, nullptr, nullptr, nullptr},
+    {"orientation_np", property<read_orientation_np>, nullptr, nullptr, nullptr},
     {"unit_tangent_vector", property<read_unit_tangent_vector>, nullptr, nullptr, nullptr},
+    {"unit_tangent_vector_np", property<read_unit_tangent_vector_np>, nullptr, nullptr, nullptr},
     {"curvature", property<read_curvature>, nullptr, nullptr, nullptr},
+    {"curvature_np", property<read_curvature_np>, nullptr, nullptr, nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
@@ -103,7 +119,12 @@ PyGetSetDef path_properties[] = {
     {#name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(name)), METH_FASTCALL | METH_KEYWORDS, name##_doc}
 
 PyMethodDef path_methods[] = {
+    WAYFORGE_METHOD_ENTRY(compute_circle_fit_curvature),
+    WAYFORGE_METHOD_ENTRY(find_circle_segments),
     WAYFORGE_METHOD_ENTRY(smoothed_path_elastic_band),
+    WAYFORGE_METHOD_ENTRY(add_associated_values),
+    WAYFORGE_METHOD_ENTRY(associated_values),
+    WAYFORGE_METHOD_ENTRY(associated_value_np),
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -239,3 +239,10 @@ def test_reading_twice_gives_equal_lists():
     p = Path2D(points=[[0, 0], [1, 2], [3, 1]])
     assert p.curvature == p.curvature
     assert p.orientation == p.orientation
+
+
+@pytest.mark.huge_allocation
+@pytest.mark.parametrize("length", [2**62, 10**15])
+def test_huge_sequence_length_is_a_memory_error(length):
+    with pytest.raises(MemoryError):
+        Path2D(x=range(length), y=[])

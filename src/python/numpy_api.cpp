@@ -1,0 +1,193 @@
+#include "python/numpy_api.hpp"
+
+#include <cstring>
+#include <source_location>
+#include <string>
+#include <type_traits>
+
+#include "core/panic.hpp"
+#include "python/convert.hpp"
+#include "python/errors.hpp"
+
+namespace wayforge::py {
+
+namespace {
+
+// The entries of NumPy's interface table used here. Their positions are part
+// of NumPy's stable C ABI.
+constexpr std::size_t kArrayTypeEntry = 2;        // PyArray_Type
+constexpr std::size_t kDescrFromTypeEntry = 45;   // PyArray_DescrFromType
+constexpr std::size_t kNewFromDescrEntry = 94;    // PyArray_NewFromDescr
+
+using DescrFromType = PyObject* (*)(int type_num);
+// Steals the reference to descr.
+using NewFromDescr = PyObject* (*)(PyTypeObject* subtype, PyObject* descr, int nd,
+                                   const Py_intptr_t* dims, const Py_intptr_t* strides, void* data,
+                                   int flags, PyObject* base);
+
+// The start of NumPy's array object: the data pointer follows the header.
+struct ArrayHead {
+    PyObject_HEAD
+    char* data;
+};
+
+constexpr const char kCapsuleFailure[] = "Failed to access NumPy array API capsule";
+
+// "numpy._core" or "numpy.core", decided once by NumPy's major version.
+const char* g_core_module = nullptr;
+// The capsule's table. The capsule is kept for the rest of the process so
+// that the pointer stays valid.
+void* const* g_table = nullptr;
+
+// The set Python exception as "Type: message", clearing it.
+std::string take_error_text() {
+    Ref error = Ref::steal(PyErr_GetRaisedException());
+    if (!error) {
+        return "unknown error";
+    }
+    std::string text = type_name(error.get());
+    Ref message = Ref::steal(PyObject_Str(error.get()));
+    const char* utf8 = message ? PyUnicode_AsUTF8(message.get()) : nullptr;
+    if (utf8 == nullptr) {
+        PyErr_Clear();
+    } else if (*utf8 != '\0') {
+        text += ": ";
+        text += utf8;
+    }
+    return text;
+}
+
+[[noreturn]] void fail(const std::string& reason,
+                       std::source_location where = std::source_location::current()) {
+    panic(std::string(kCapsuleFailure) + ": " + reason, where);
+}
+
+// Fails with the set Python exception as the reason.
+Ref checked(PyObject* obj, std::source_location where = std::source_location::current()) {
+    if (obj == nullptr) {
+        fail(take_error_text(), where);
+    }
+    return Ref::steal(obj);
+}
+
+const char* decide_core_module() {
+    Ref numpy = checked(PyImport_ImportModule("numpy"));
+    Ref version = checked(PyObject_GetAttrString(numpy.get(), "__version__"));
+    Ref lib = checked(PyImport_ImportModule("numpy.lib"));
+    Ref parsed = checked(PyObject_CallMethod(lib.get(), "NumpyVersion", "O", version.get()));
+    Ref major = checked(PyObject_GetAttrString(parsed.get(), "major"));
+    const long value = PyLong_AsLong(major.get());
+    if (value == -1 && PyErr_Occurred()) {
+        fail(take_error_text());
+    }
+    if (value < 0 || value > 255) {
+        fail("NumPy major version " + std::to_string(value) + " is out of range");
+    }
+    return value >= 2 ? "numpy._core" : "numpy.core";
+}
+
+// Locates the table on the first request. A failure is not remembered: the
+// next request tries again.
+void* const* table() {
+    if (g_table != nullptr) {
+        return g_table;
+    }
+    if (g_core_module == nullptr) {
+        g_core_module = decide_core_module();
+    }
+    const std::string name = std::string(g_core_module) + ".multiarray";
+    Ref multiarray = checked(PyImport_ImportModule(name.c_str()));
+    Ref capsule = checked(PyObject_GetAttrString(multiarray.get(), "_ARRAY_API"));
+    if (!PyCapsule_CheckExact(capsule.get())) {
+        fail(name + "._ARRAY_API is a '" + type_name(capsule.get()) + "', not a capsule");
+    }
+    const char* capsule_name = PyCapsule_GetName(capsule.get());
+    if (capsule_name == nullptr && PyErr_Occurred()) {
+        fail(take_error_text());
+    }
+    void* pointer = PyCapsule_GetPointer(capsule.get(), capsule_name);
+    if (pointer == nullptr) {
+        fail(PyErr_Occurred() ? take_error_text() : "the capsule holds no table");
+    }
+    // Importing ran Python code, which may have let another thread get here
+    // first; either table is the same one.
+    if (g_table == nullptr) {
+        capsule.release();  // kept for the rest of the process
+        g_table = static_cast<void* const*>(pointer);
+    }
+    return g_table;
+}
+
+template <class F>
+F entry(void* const* api, std::size_t index) {
+    static_assert(sizeof(F) == sizeof(void*));
+    F function;
+    std::memcpy(&function, &api[index], sizeof(F));
+    return function;
+}
+
+// A new, uninitialised, C-ordered array that owns memory NumPy allocated.
+Ref new_array(int type_num, int nd, const Py_intptr_t* dims) {
+    void* const* api = table();
+    auto* array_type = static_cast<PyTypeObject*>(api[kArrayTypeEntry]);
+    PyObject* descr = entry<DescrFromType>(api, kDescrFromTypeEntry)(type_num);
+    PyObject* array = nullptr;
+    if (descr != nullptr) {
+        array = entry<NewFromDescr>(api, kNewFromDescrEntry)(array_type, descr, nd, dims, nullptr,
+                                                            nullptr, 0, nullptr);
+    }
+    if (array == nullptr) {
+        // Lack of memory stays a MemoryError; anything else is unexpected.
+        if (PyErr_ExceptionMatches(PyExc_MemoryError)) {
+            throw PythonError{};
+        }
+        panic("NumPy failed to create an array: " + take_error_text());
+    }
+    return Ref::steal(array);
+}
+
+char* data_of(const Ref& array) {
+    return reinterpret_cast<ArrayHead*>(array.get())->data;
+}
+
+std::size_t element_size(int type_num) {
+    switch (type_num) {
+        case kNpyInt64:
+        case kNpyFloat64:
+            return 8;
+        default:
+            panic("unsupported NumPy element type " + std::to_string(type_num));
+    }
+}
+
+}  // namespace
+
+Ref new_array_1d(int type_num, std::size_t n, const void* data, std::size_t item_size) {
+    check(item_size == element_size(type_num), "element size does not match the NumPy type");
+    check(n <= static_cast<std::size_t>(PY_SSIZE_T_MAX) / item_size, "array too large");
+    const Py_intptr_t dims[1] = {static_cast<Py_intptr_t>(n)};
+    Ref array = new_array(type_num, 1, dims);
+    if (n != 0) {
+        std::memcpy(data_of(array), data, n * item_size);
+    }
+    return array;
+}
+
+Ref to_numpy(const Values& values) {
+    return new_array_1d(kNpyFloat64, values.size(), values.data(), sizeof(double));
+}
+
+Ref to_numpy(const Points& points) {
+    static_assert(sizeof(Point) == 2 * sizeof(double) && std::is_standard_layout_v<Point>,
+                  "a point is stored as its x and y, which are the two columns of its row");
+    const std::size_t n = points.size();
+    // An empty list has no first row to take the column count from.
+    const Py_intptr_t dims[2] = {static_cast<Py_intptr_t>(n), n == 0 ? 0 : 2};
+    Ref array = new_array(kNpyFloat64, 2, dims);
+    if (n != 0) {
+        std::memcpy(data_of(array), points.data(), n * sizeof(Point));
+    }
+    return array;
+}
+
+}  // namespace wayforge::py

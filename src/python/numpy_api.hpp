@@ -1,0 +1,29 @@
+// NumPy arrays made through NumPy's C interface table, reached at run time
+// through the "_ARRAY_API" capsule. The table is located on the first array
+// request, so importing wayforge never imports NumPy and no NumPy headers are
+// needed to build.
+#pragma once
+
+#include "python/ref.hpp"
+
+#include <cstddef>
+
+#include "core/path2d.hpp"
+
+namespace wayforge::py {
+
+// NumPy element type numbers (Linux x86-64: NPY_LONG is the 64-bit integer).
+inline constexpr int kNpyInt64 = 7;
+inline constexpr int kNpyFloat64 = 12;
+
+// A new one-dimensional array of n elements of the given type, filled with a
+// copy of the n * item_size bytes at data. item_size must be the element
+// size of type_num (checked for the types above; others are refused).
+Ref new_array_1d(int type_num, std::size_t n, const void* data, std::size_t item_size);
+
+// A new float64 array of shape (n,) holding a copy of the values.
+Ref to_numpy(const Values& values);
+// A new float64 array of shape (n, 2), one row per point; (0, 0) when empty.
+Ref to_numpy(const Points& points);
+
+}  // namespace wayforge::py
