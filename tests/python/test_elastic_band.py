@@ -122,8 +122,6 @@ def test_result_is_a_new_path():
 
 def test_result_carries_no_associated_values():
     path = Path2D(points=[[0, 0], [1, 1], [2, 0]])
-    if not hasattr(path, "add_associated_values"):
-        pytest.skip("associated values are not built yet")
     path.add_associated_values([1.0, 2.0, 3.0])
     result = path.smoothed_path_elastic_band(0.25, SQUARE)
     assert repr(result).endswith("associated_values: [] } }")
