@@ -24,6 +24,7 @@ extern "C" void WAYFORGE_LAPACK(dgesvd_)(const char* jobu, const char* jobvt, co
                                          double* u, const int* ldu, double* vt, const int* ldvt,
                                          double* work, const int* lwork, int* info,
                                          std::size_t jobu_length, std::size_t jobvt_length);
+extern "C" void WAYFORGE_LAPACK(openblas_set_num_threads)(int threads);
 
 namespace wayforge {
 
@@ -41,6 +42,14 @@ int dgesvd(int rows, double* a, double* singular_values, double* vt, double* wor
     const int ldvt = kColumns;
     double unused_u = 0.0;
     int info = 0;
+    // One thread: the fits are small, and the digits of a large fit must not
+    // depend on how OpenBLAS splits its work. This library is ours alone
+    // (NumPy and SciPy bundle their own), so the setting touches nobody else.
+    static const bool single_threaded = [] {
+        WAYFORGE_LAPACK(openblas_set_num_threads)(1);
+        return true;
+    }();
+    (void)single_threaded;
     WAYFORGE_LAPACK(dgesvd_)(&jobu, &jobvt, &rows, &columns, a, &lda, singular_values, &unused_u,
                              &ldu, vt, &ldvt, work, &lwork, &info, 1, 1);
     return info;
