@@ -566,9 +566,13 @@ class Target:
     it on this receiver, and whether it takes arguments at all (only then are
     broken call shapes tried)."""
 
-    def __init__(self, name, params, invoke, check, weight=10, panics=lambda ctx: False, bindable=True):
+    def __init__(self, name, params, invoke, check, weight=10, panics=lambda ctx: False, bindable=True,
+                 binder_requires=True):
         self.name, self.params, self.invoke, self.check = name, params, invoke, check
         self.weight, self.panics, self.bindable = weight, panics, bindable
+        # False where the binder itself requires nothing (the Path2D
+        # constructor): a left-out argument is then no binding error.
+        self.binder_requires = binder_requires
 
 
 def method(name):
@@ -685,10 +689,10 @@ def path_targets(ctx):
                method("associated_value_np"), lambda r: r is None or is_array(r, (n,)), weight=5),
         Target("Path2D(points)", [("points", hostile(point_list_arg), True)],
                lambda receiver, args, kwargs: Path2D(*args, **kwargs), lambda r: is_new_path(r, receiver),
-               weight=8),
+               weight=8, binder_requires=False),
         Target("Path2D(x, y)", [("x", coordinates, True), ("y", coordinates, True)],
                lambda receiver, args, kwargs: Path2D(*([None] + args if args else []), **kwargs),
-               lambda r: is_new_path(r, receiver), weight=6),
+               lambda r: is_new_path(r, receiver), weight=6, binder_requires=False),
         Target("Path2D(points, x, y)",
                [("points", hostile(point_list_arg), False), ("x", coordinates, False), ("y", coordinates, False)],
                lambda receiver, args, kwargs: Path2D(*args, **kwargs), lambda r: is_new_path(r, receiver),
@@ -809,7 +813,7 @@ def plan_arguments(target, rng):
         kwargs["z"] = plain(1)
     elif broken == "duplicate" and args:
         kwargs[names[0]] = plain(0.0)
-    elif broken == "missing" and required:
+    elif broken == "missing" and required and target.binder_requires:
         index = names.index(required[0])
         args = args[:index]
         kwargs.pop(required[0], None)
