@@ -192,6 +192,13 @@ class Seq:
             yield item
 
 
+def fresh(value):
+    """A new float object: the interpreter shares equal constants between
+    functions, and a watched argument must not share an object that a
+    mutating argument releases or takes during the call."""
+    return struct.unpack("<d", struct.pack("<d", value))[0]
+
+
 class Clearer:
     """A number whose conversion empties (or grows) the list that holds it."""
 
@@ -200,7 +207,7 @@ class Clearer:
 
     def __float__(self):
         if self.grow:
-            self.target.extend([1.0] * 5)
+            self.target.extend([fresh(1.0) for _ in range(5)])
         else:
             self.target.clear()
         return 1.0
@@ -212,9 +219,9 @@ def clearing_list(kind, grow=False):
     target = []
     clearer = Clearer(target, grow)
     if kind == "points":
-        target.extend([[0.0, 0.0], [clearer, 1.0], [2.0, 3.0]])
+        target.extend([[fresh(0.0), fresh(0.0)], [clearer, fresh(1.0)], [fresh(2.0), fresh(3.0)]])
     else:
-        target.extend([1.0, clearer, 2.0, 3.0])
+        target.extend([fresh(1.0), clearer, fresh(2.0), fresh(3.0)])
     return target
 
 
@@ -260,7 +267,7 @@ def raw_double(rng):
     if r < 0.4:
         return rng.uniform(-10.0, 10.0)
     if r < 0.65:
-        return pick(rng, SPECIAL_DOUBLES)
+        return fresh(pick(rng, SPECIAL_DOUBLES))
     if r < 0.85:
         # any bit pattern: NaNs with payloads, subnormals, huge values
         return struct.unpack("<d", rng.getrandbits(64).to_bytes(8, "little"))[0]
@@ -567,9 +574,11 @@ class Target:
     broken call shapes tried)."""
 
     def __init__(self, name, params, invoke, check, weight=10, panics=lambda ctx: False, bindable=True,
-                 binder_requires=True):
+                 binder_requires=True, capacity=None):
         self.name, self.params, self.invoke, self.check = name, params, invoke, check
         self.weight, self.panics, self.bindable = weight, panics, bindable
+        # how many positional arguments the callable takes
+        self.capacity = len(params) if capacity is None else capacity
         # False where the binder itself requires nothing (the Path2D
         # constructor): a left-out argument is then no binding error.
         self.binder_requires = binder_requires
@@ -674,8 +683,7 @@ def path_targets(ctx):
         Target("sub_path",
                [("start", hostile(optional_point_arg), False), ("end", hostile(optional_point_arg), False),
                 ("epsilon", D, False)],
-               method("sub_path"), lambda r: r is None or is_new_path(r, receiver), weight=12,
-               panics=lambda c: c.handles > 0),
+               method("sub_path"), lambda r: r is None or is_new_path(r, receiver), weight=12),
         Target("detect_corrupted_point_order", [("sus_angle", D, False)], method("detect_corrupted_point_order"),
                lambda r: (type(r) is list and all(type(i) is int and 1 <= i <= n - 2 for i in r)
                           and r == sorted(set(r))), weight=8),
@@ -689,7 +697,7 @@ def path_targets(ctx):
                method("associated_value_np"), lambda r: r is None or is_array(r, (n,)), weight=5),
         Target("Path2D(points)", [("points", hostile(point_list_arg), True)],
                lambda receiver, args, kwargs: Path2D(*args, **kwargs), lambda r: is_new_path(r, receiver),
-               weight=8, binder_requires=False),
+               weight=8, binder_requires=False, capacity=3),
         Target("Path2D(x, y)", [("x", coordinates, True), ("y", coordinates, True)],
                lambda receiver, args, kwargs: Path2D(*([None] + args if args else []), **kwargs),
                lambda r: is_new_path(r, receiver), weight=6, binder_requires=False),
@@ -807,7 +815,7 @@ def plan_arguments(target, rng):
     names = [name for name, _, _ in target.params]
     required = [name for name, _, req in target.params if req]
     if broken == "extra":
-        args = args + [plain(0)] * (len(names) + 1 - len(args))
+        args = args + [plain(0)] * (target.capacity + 1 - len(args))
         kwargs = {}
     elif broken == "unknown":
         kwargs["z"] = plain(1)
@@ -896,7 +904,7 @@ def call_once(ctx, target, rng):
     if after != counts:
         changed = [(o, b, a) for o, b, a in zip(watched, counts, after) if a != b]
         where = describe(ctx, target, recipe_args, recipe_kwargs)
-        raise AssertionError(f"{where} changed reference counts (object, before, after): {changed!r:.500}")
+        raise AssertionError(f"reference counts changed (object, before, after): {changed!r:.500} in {where}")
     del args, kwargs
     STATS.count(target, outcome)
     check_receiver(ctx)
