@@ -41,8 +41,11 @@ void place_keyword(const Signature& sig, PyObject* keyword, PyObject* value, PyO
     }
     const Py_ssize_t index = find_parameter(sig, keyword);
     if (index < 0) {
-        raise(PyExc_TypeError, sig.display() + " got an unexpected keyword argument '" +
-                                   PyUnicode_AsUTF8(keyword) + "'");
+        // Formatted by the interpreter: a keyword need not be encodable as
+        // UTF-8 (a lone surrogate) and may hold a NUL character.
+        PyErr_Format(PyExc_TypeError, "%s got an unexpected keyword argument '%U'",
+                     sig.display().c_str(), keyword);
+        throw PythonError{};
     }
     if (slots[index] != nullptr) {
         raise(PyExc_TypeError, sig.display() + " got multiple values for argument '" +

@@ -22,6 +22,7 @@ hypothesis derandomized); WAYFORGE_FUZZ_SEED runs with another fixed seed.
 
 import array
 import copy
+import ctypes
 import fractions
 import gc
 import math
@@ -791,6 +792,9 @@ def value_class_targets(ctx):
 
 DOCUMENTED = (TypeError, ValueError, OverflowError, RuntimeError, MemoryError, Hostile, HostileBase)
 BROKEN_SHAPES = [None] * 36 + ["extra", "unknown", "duplicate", "missing"]
+# Keywords that name no parameter, including ones that cannot be encoded as
+# UTF-8 or hold a NUL character.
+ODD_KEYWORDS = ["z", "\udc80", "", "a\x00b", "\u00e9", "self", StrSubclass("zz")]
 
 
 def plan_arguments(target, rng):
@@ -818,7 +822,7 @@ def plan_arguments(target, rng):
         args = args + [plain(0)] * (target.capacity + 1 - len(args))
         kwargs = {}
     elif broken == "unknown":
-        kwargs["z"] = plain(1)
+        kwargs[pick(rng, ODD_KEYWORDS)] = plain(1)
     elif broken == "duplicate" and args:
         kwargs[names[0]] = plain(0.0)
     elif broken == "missing" and required and target.binder_requires:
@@ -1066,6 +1070,14 @@ class StderrToFile:
 
     PANIC_REPORT = "wayforge: internal check failed at "
 
+    @staticmethod
+    def _sanitizer_reports_to(fd):
+        """A sanitizer's report of a crash must still reach the real standard
+        error (the process dies before the file is read)."""
+        process = ctypes.CDLL(None)
+        if hasattr(process, "__sanitizer_set_report_fd"):
+            process.__sanitizer_set_report_fd(ctypes.c_void_p(fd))
+
     def __init__(self, path):
         self.path = path
 
@@ -1074,11 +1086,13 @@ class StderrToFile:
         self.saved = os.dup(2)
         self.file = open(self.path, "w+b")
         os.dup2(self.file.fileno(), 2)
+        self._sanitizer_reports_to(self.saved)
         return self
 
     def __exit__(self, *exc):
         sys.stderr.flush()
         os.dup2(self.saved, 2)
+        self._sanitizer_reports_to(2)
         os.close(self.saved)
         self.file.seek(0)
         lines = self.file.read().decode(errors="replace").splitlines()
@@ -1134,3 +1148,21 @@ def run_examples(recipe, value_receiver):
         call_once(ctx, pick(rng, ctx.targets), rng)
     if STATS.calls % (CALLS_PER_EXAMPLE * 50) == 0:
         gc.collect()
+
+
+# ---- regressions: what the fuzzing found ----
+
+
+@pytest.mark.parametrize("keyword", ["\udc80", "a\x00b", ""])
+@pytest.mark.parametrize(
+    "name, call",
+    [("Path2D.__new__()", lambda **kw: Path2D(**kw)),
+     ("Path2D.sub_path()", lambda **kw: Path2D(points=[]).sub_path(**kw)),
+     ("ResamplingMethod.by_number_points()", lambda **kw: ResamplingMethod.by_number_points(3, **kw))],
+)
+def test_an_unexpected_keyword_is_reported_whatever_its_characters(name, call, keyword):
+    """A lone surrogate made the message's UTF-8 conversion fail, and the
+    null pointer it returned crashed the interpreter."""
+    with pytest.raises(TypeError) as error:
+        call(**{keyword: 1})
+    assert str(error.value) == f"{name} got an unexpected keyword argument '{keyword}'"
