@@ -121,6 +121,13 @@ PyGetSetDef path_properties[] = {
 PyMethodDef path_methods[] = {
     WAYFORGE_METHOD_ENTRY(compute_circle_fit_curvature),
     WAYFORGE_METHOD_ENTRY(find_circle_segments),
+    WAYFORGE_METHOD_ENTRY(smoothed_path_elastic_band),
+    WAYFORGE_METHOD_ENTRY(smoothed_path_chaikin),
+    WAYFORGE_METHOD_ENTRY(index_from_point),
+    WAYFORGE_METHOD_ENTRY(path_length_from_point),
+    WAYFORGE_METHOD_ENTRY(sub_path),
+    WAYFORGE_METHOD_ENTRY(detect_corrupted_point_order),
+    WAYFORGE_METHOD_ENTRY(repair_corrupted_point_order),
     WAYFORGE_METHOD_ENTRY(add_associated_values),
     WAYFORGE_METHOD_ENTRY(associated_values),
     WAYFORGE_METHOD_ENTRY(associated_value_np),
