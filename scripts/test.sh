@@ -15,4 +15,6 @@ PATH="$bin:$PATH" cmake --build "$cpp" >/dev/null
 "$cpp/wayforge_core_tests"
 
 cd tests
+# The installed type stubs against the installed module.
+MYPY_CACHE_DIR="../build/mypy-$ver" "$py" -m mypy.stubtest wayforge
 "$py" -m pytest -q -p no:cacheprovider python "$@"
