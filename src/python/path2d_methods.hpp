@@ -13,6 +13,7 @@ namespace wayforge::py {
 // Declarations, in registration order:
 WAYFORGE_PATH_METHOD(compute_circle_fit_curvature);
 WAYFORGE_PATH_METHOD(find_circle_segments);
+WAYFORGE_PATH_METHOD(resampled_path);
 WAYFORGE_PATH_METHOD(smoothed_path_elastic_band);
 WAYFORGE_PATH_METHOD(smoothed_path_chaikin);
 WAYFORGE_PATH_METHOD(index_from_point);

@@ -121,6 +121,7 @@ PyGetSetDef path_properties[] = {
 PyMethodDef path_methods[] = {
     WAYFORGE_METHOD_ENTRY(compute_circle_fit_curvature),
     WAYFORGE_METHOD_ENTRY(find_circle_segments),
+    WAYFORGE_METHOD_ENTRY(resampled_path),
     WAYFORGE_METHOD_ENTRY(smoothed_path_elastic_band),
     WAYFORGE_METHOD_ENTRY(smoothed_path_chaikin),
     WAYFORGE_METHOD_ENTRY(index_from_point),
