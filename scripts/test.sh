@@ -14,7 +14,9 @@ PATH="$bin:$PATH" cmake -S . -B "$cpp" -G Ninja -DWAYFORGE_MODULE=OFF -DWAYFORGE
 PATH="$bin:$PATH" cmake --build "$cpp" >/dev/null
 "$cpp/wayforge_core_tests"
 
+# The installed type stubs against the installed module; mypy's cache goes under build/.
+mkdir -p "build/stubtest-$ver"
+(cd "build/stubtest-$ver" && "$py" -m mypy.stubtest wayforge)
+
 cd tests
-# The installed type stubs against the installed module.
-MYPY_CACHE_DIR="../build/mypy-$ver" "$py" -m mypy.stubtest wayforge
 "$py" -m pytest -q -p no:cacheprovider python "$@"
