@@ -1,6 +1,6 @@
 # The README's commands. Each finds a Python >= 3.12 (set PYTHON to choose one),
 # makes build/venv-X.Y and installs what it needs.
-.PHONY: demo test bench sanitize clean
+.PHONY: demo test bench sanitize valgrind fuzz clean
 
 demo:
 	scripts/demo.sh
@@ -17,3 +17,12 @@ clean:
 # The Python suite under AddressSanitizer + UndefinedBehaviorSanitizer.
 sanitize:
 	scripts/sanitize.sh
+
+# A representative subset of the Python suite under valgrind (slow).
+valgrind:
+	scripts/valgrind.sh
+
+# The libFuzzer harnesses of the C++ core, FUZZ_SECONDS each (default 60);
+# needs clang 15 or later with its compiler-rt.
+fuzz:
+	scripts/fuzz.sh $(FUZZ_SECONDS)

@@ -1074,9 +1074,9 @@ class StderrToFile:
     def _sanitizer_reports_to(fd):
         """A sanitizer's report of a crash must still reach the real standard
         error (the process dies before the file is read)."""
-        process = ctypes.CDLL(None)
-        if hasattr(process, "__sanitizer_set_report_fd"):
-            process.__sanitizer_set_report_fd(ctypes.c_void_p(fd))
+        set_report_fd = getattr(ctypes.CDLL(None), "__sanitizer_set_report_fd", None)
+        if set_report_fd is not None:
+            set_report_fd(ctypes.c_void_p(fd))
 
     def __init__(self, path):
         self.path = path
