@@ -153,6 +153,7 @@ OPERATIONS = {
     "property_of_wrong_object": raises(TypeError, Path2D.points.__get__, 1),
     # circle fitting
     "compute_circle_fit_curvature": lambda: PATH.compute_circle_fit_curvature(),
+    "compute_circle_fit_curvature_bad_bound": raises(TypeError, PATH.compute_circle_fit_curvature, "x"),
     "find_circle_segments": lambda: PATH.find_circle_segments(0, 4, max_rmse=0.01),
     "find_circle_segments_reversed": raises("panic", PATH.find_circle_segments, 3, 1),
     "find_circle_segments_negative": raises(OverflowError, PATH.find_circle_segments, -1, 2),
@@ -173,6 +174,8 @@ OPERATIONS = {
     "index_from_point": lambda: PATH.index_from_point([1.5, 0.3]),
     "path_length_from_point": lambda: PATH.path_length_from_point((1.5, 0.3), epsilon=0.1),
     "point_of_three": raises(ValueError, PATH.index_from_point, [1, 2, 3]),
+    "projection_too_many_positional": raises(TypeError, PATH.index_from_point, [0, 0], 0.1, 3),
+    "projection_unexpected_keyword": raises(TypeError, PATH.path_length_from_point, [0, 0], z=1),
     "point_not_a_sequence": raises(TypeError, PATH.path_length_from_point, 1.0),
     "point_item_raises": raises(Hostile, PATH.index_from_point, [FloatRaises(), 0]),
     "sub_path": lambda: PATH.sub_path([0.5, 0.1], [2.5, 0.2]),
@@ -181,6 +184,7 @@ OPERATIONS = {
     "sub_path_bad_epsilon": raises(TypeError, PATH.sub_path, epsilon=None),
     # point order
     "detect_corrupted_point_order": lambda: PATH.detect_corrupted_point_order(0.5),
+    "detect_bad_angle": raises(TypeError, PATH.detect_corrupted_point_order, sus_angle=None),
     "repair_corrupted_point_order": lambda: PATH.repair_corrupted_point_order(0.5),
     "repair_bad_angle": raises(TypeError, PATH.repair_corrupted_point_order, "x"),
     # associated values
