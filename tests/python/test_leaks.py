@@ -263,6 +263,8 @@ def test_arguments_keep_their_reference_counts():
 
 # ---- C++-side leaks: resident set size in a child process ----
 
+RSS_WARMUP, RSS_MEASURED, RSS_TOLERANCE = 3, 5, 256 << 10
+
 RSS_CHILD = """
 import ctypes, gc, json, os, sys
 import numpy as np
@@ -284,11 +286,14 @@ def swallow(fn, *args):
         pass
 
 xs = np.linspace(0, 50, 2000)
-big = Path2D(x=xs, y=np.sin(xs))
-small = Path2D(points=[[0, 0], [1, 0.5], [2, 0], [3, 1], [4, 0]])
 by_number = ResamplingMethod.by_number_points(3000)
+small_points = [[0, 0], [1, 0.5], [2, 0], [3, 1], [4, 0]]
+small = Path2D(points=small_points)
+small.add_associated_values([1, 2, 3, 4, 5])
+few = ResamplingMethod.by_number_points(7)
 
 def heavy():
+    # large buffers: a leak of any of them shows at once
     p = Path2D(x=xs, y=np.cos(xs))
     p.add_associated_values(xs)
     p.curvature_np; p.unit_tangent_vector; p.orientation; p.path_length_per_point
@@ -298,22 +303,34 @@ def heavy():
     p.repair_corrupted_point_order(1.0)
     p.compute_circle_fit_curvature(0.01)
     small.smoothed_path_elastic_band(0.2)
-    repr(small)
 
-def failing():
-    swallow(big.find_circle_segments, 5, 2)                                      # panic
-    swallow(big.resampled_path, ResamplingMethod.by_number_points(0))            # panic
-    swallow(big.resampled_path, ResamplingMethod.by_sampling_distance(0.0))      # panic
-    swallow(big.smoothed_path_chaikin, 2**62)                                    # MemoryError
-    swallow(big.resampled_path, ResamplingMethod.by_number_points(2**61))        # MemoryError or panic
-    swallow(Path2D, [[0, 0], [1]])                                               # ValueError
-    swallow(Path2D.__new__, Path2D)                                              # TypeError
+def light():
+    # many small calls and every kind of failure: a leak of a few bytes per
+    # call adds up over the rounds
+    p = Path2D(points=small_points)
+    p.add_associated_values((1, 2, 3, 4, 5))
+    p.curvature; p.points_np; repr(p)
+    small.resampled_path(few, InterpolationMethod.Cubic)
+    small.smoothed_path_chaikin(1)
+    small.sub_path([0.5, 0.1], [3.5, 0.5])
+    small.repair_corrupted_point_order(1.0)
+    small.index_from_point([1.5, 0.2]); small.path_length_from_point([1.5, 0.2])
+    small.find_circle_segments(0, 5, 0.01)
+    swallow(small.find_circle_segments, 5, 2)                                   # PanicException
+    swallow(small.resampled_path, ResamplingMethod.by_number_points(0))         # PanicException
+    swallow(small.resampled_path, ResamplingMethod.by_number_points(2**61))     # PanicException
+    swallow(small.smoothed_path_chaikin, 2**62)                                 # MemoryError
+    swallow(Path2D, [[0, 0], [1]])                                              # ValueError
+    swallow(small.index_from_point, [0, None])                                  # TypeError
+    swallow(small.add_associated_values, [1.0])                                 # TypeError
+    swallow(Path2D.__new__, Path2D)                                             # TypeError
 
 samples = []
 for round_ in range(ROUNDS):
-    for _ in range(PER_ROUND):
+    for _ in range(HEAVY):
         heavy()
-        failing()
+    for _ in range(LIGHT):
+        light()
     samples.append(rss())
 print(json.dumps(samples))
 """
@@ -325,10 +342,13 @@ def test_resident_set_stops_growing():
     """Heavy operations and their failures, looped in a fresh process: after
     warm-up rounds the resident set must not grow (a C++ allocation that is
     never freed would add to it in every round)."""
-    code = RSS_CHILD.replace("ROUNDS", "10").replace("PER_ROUND", "40")
+    code = RSS_CHILD.replace("ROUNDS", str(RSS_WARMUP + RSS_MEASURED)).replace("HEAVY", "10")
+    code = code.replace("LIGHT", "5000")
     result = subprocess.run([sys.executable, "-c", textwrap.dedent(code)], capture_output=True, text=True,
                             timeout=600)
     assert result.returncode == 0, result.stderr[-2000:]
     samples = json.loads(result.stdout)
-    growth = samples[-1] - samples[3]
-    assert growth < (1 << 20), f"resident set grew by {growth} bytes after warm-up: {samples}"
+    # 5 measured rounds of 5000 light calls: a leak of 16 bytes per call
+    # would add 400 KiB.
+    growth = samples[-1] - samples[RSS_WARMUP - 1]
+    assert growth < RSS_TOLERANCE, f"resident set grew by {growth} bytes after warm-up: {samples}"
