@@ -6,6 +6,7 @@
 #include <limits>
 #include <string>
 
+#include "core/memory.hpp"
 #include "core/panic.hpp"
 #include "core/spline.hpp"
 

@@ -6,8 +6,7 @@
 #include <limits>
 #include <string>
 
-#include <sys/mman.h>
-
+#include "core/memory.hpp"
 #include "core/panic.hpp"
 
 namespace wayforge {
@@ -135,24 +134,6 @@ std::optional<std::pair<double, std::size_t>> sample_segment(const std::vector<S
 }
 
 }  // namespace
-
-void advise_huge_pages(const void* data, std::size_t bytes) noexcept {
-#ifdef MADV_HUGEPAGE
-    constexpr std::size_t kThreshold = std::size_t{4} << 20;
-    constexpr std::uintptr_t kPage = 4096;
-    if (bytes < kThreshold) {
-        return;
-    }
-    const auto address = reinterpret_cast<std::uintptr_t>(data);
-    const std::uintptr_t first = (address + kPage - 1) & ~(kPage - 1);
-    const std::uintptr_t last = (address + bytes) & ~(kPage - 1);
-    // Only advice: a refusal changes nothing but speed.
-    (void)madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
-#else
-    (void)data;
-    (void)bytes;
-#endif
-}
 
 Values linspace(std::int32_t start, double end, std::size_t n) {
     check(n != 0, "linspace needs at least one element");

@@ -27,12 +27,6 @@ struct Spline {
     std::vector<SplineKey> keys;
 };
 
-// Advises the kernel to back a large buffer with huge pages, as NumPy does for
-// its arrays. Resampling fills several lists of millions of values, and with
-// 4 KiB pages the page faults of fresh memory cost more than the arithmetic.
-// Call before the buffer is first written; small buffers are left alone.
-void advise_huge_pages(const void* data, std::size_t bytes) noexcept;
-
 // n values from start to end; the first is start and the last is exactly end
 // (for n == 1 the single value is end). Panics for n == 0 and n >= 2^60.
 Values linspace(std::int32_t start, double end, std::size_t n);
