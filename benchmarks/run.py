@@ -527,16 +527,21 @@ def _timed(fn):
 
 
 def growth(rows, cases):
-    """Per operation: wayforge's time at 1e6 over its time at 1e4, against
-    what the promised cost gives (100 for linear work, 150 for n log n)."""
+    """Per operation: (name, promised cost, wayforge's time at 1e6 over its
+    time at 1e4, the same for its first peer or None). Linear work grows
+    100-fold and n log n work 150-fold; on top of that, 1e4 points fit in
+    the CPU caches and 1e6 do not, which slows any memory-bound work, the
+    peers' alike."""
     out = []
     by_case = {c.name: c for c in cases}
     for name in dict.fromkeys(r.case for r in rows):
-        t = {r.n: r.ours for r in rows if r.case == name}
-        if 10_000 in t and 1_000_000 in t:
-            promised = 100.0 if by_case[name].growth == "n" else 150.0
-            factor = t[1_000_000] / t[10_000]
-            out.append((name, by_case[name].growth, factor, factor / promised))
+        at = {r.n: r for r in rows if r.case == name}
+        if 10_000 in at and 1_000_000 in at:
+            ours = at[1_000_000].ours / at[10_000].ours
+            peers = [(a, b) for a in rows if a.case == name and a.n == 10_000 and a.peer_time
+                     for b in rows if b.case == name and b.n == 1_000_000 and b.peer == a.peer and b.peer_time]
+            peer = peers[0][1].peer_time / peers[0][0].peer_time if peers else None
+            out.append((name, by_case[name].growth, ours, peer))
     return out
 
 
@@ -582,9 +587,15 @@ def targets(rows, cases, args):
     lines.append(f"| 1e6-point path with its four derived attributes holds <= 1.25x its lists | "
                  f"{held / 2**20:.1f} MiB for {lists / 2**20:.1f} MiB of lists = {held / lists:.2f}x | "
                  f"{verdict(held <= 1.25 * lists)} |")
-    for name, promised, factor, relative in growth(rows, cases):
-        lines.append(f"| {name}: cost grows as {promised} (1e4 -> 1e6) | time x{factor:.0f}, "
-                     f"{relative:.2f} of the promised growth | {verdict(relative <= 2.0)} |")
+    for name, promised, factor, peer in growth(rows, cases):
+        expected = 100.0 if promised == "n" else 150.0
+        # A quadratic cost would grow 10000-fold: the check is for that kind
+        # of fault. Cache effects are allowed for: up to 3x the promise, or
+        # up to 1.5x the growth of the peer, which meets the same caches.
+        ok = factor <= 3 * expected or (peer is not None and factor <= 1.5 * peer)
+        peer_text = f", peer x{peer:.0f}" if peer is not None else ""
+        lines.append(f"| {name}: cost grows as {promised} (1e4 -> 1e6, promised x{expected:.0f}) | "
+                     f"wayforge x{factor:.0f}{peer_text} | {verdict(ok)} |")
     return "\n".join(lines)
 
 
@@ -598,6 +609,11 @@ def main():
     args.budget = 0.5 if args.quick else 2.0
 
     cases = [c for c in case_list() if not args.only or any(w in c.name for w in args.only)]
+    for name in ("scipy.interpolate", "scipy.sparse", "shapely", "clarabel", "cvxpy"):
+        try:
+            __import__(name)  # loads every BLAS library before the limit below
+        except ImportError:
+            pass
     try:
         # Idle OpenBLAS workers spin on a small machine and slow everything
         # else; no operation here gains from BLAS threads (the circle fits
