@@ -297,13 +297,32 @@ std::vector<T> read_buffer(const Py_buffer& view, ElementFormat format) {
     return {};
 }
 
-// Types whose iteration yields exactly the elements of their buffer, each
-// converting as read_element does. Subclasses may change iteration, so
-// only the exact types qualify; their names are those of C types (a class
-// written in Python has no dotted tp_name).
+// True for an object of exactly the type `name` of the loaded module
+// `module`. Only that type's iteration is known to yield its buffer's
+// elements: a subclass may change iteration, and another type may carry the
+// same name.
+bool is_exactly(PyObject* obj, const char* module, const char* name) {
+    Ref module_name = ensure(Ref::steal(PyUnicode_FromString(module)));
+    Ref loaded = Ref::steal(PyImport_GetModule(module_name.get()));
+    Ref type = loaded ? Ref::steal(PyObject_GetAttrString(loaded.get(), name)) : Ref();
+    if (!type) {
+        PyErr_Clear();
+        return false;
+    }
+    return reinterpret_cast<PyObject*>(Py_TYPE(obj)) == type.get();
+}
+
+// NumPy arrays and array.array objects: iterating them yields their
+// elements, each converting as read_element does.
 bool iterates_its_buffer(PyObject* obj) {
     const char* name = Py_TYPE(obj)->tp_name;
-    return std::strcmp(name, "numpy.ndarray") == 0 || std::strcmp(name, "array.array") == 0;
+    if (std::strcmp(name, "numpy.ndarray") == 0) {
+        return is_exactly(obj, "numpy", "ndarray");
+    }
+    if (std::strcmp(name, "array.array") == 0) {
+        return is_exactly(obj, "array", "array");
+    }
+    return false;
 }
 
 // Reads a list of values (one dimension) or of points (two dimensions, two

@@ -148,6 +148,25 @@ def test_a_subclass_that_iterates_differently_is_iterated():
     assert Path2D(points=a.view(Backwards)).points == a[::-1].tolist()
 
 
+def test_a_type_that_only_borrows_the_name_is_iterated():
+    data = np.array([[0.0, 1.0], [2.0, 3.0]])
+
+    class Lookalike:
+        def __buffer__(self, flags):
+            return memoryview(data)
+
+        def __len__(self):
+            return 1
+
+        def __getitem__(self, i):
+            if i:
+                raise IndexError(i)
+            return [9.0, 9.0]
+
+    lookalike = type("numpy.ndarray", (Lookalike,), {})()
+    assert Path2D(points=lookalike).points == [[9.0, 9.0]]
+
+
 @pytest.mark.parametrize("typecode", ["b", "B", "h", "H", "i", "I", "l", "L", "q", "Q", "f", "d"])
 def test_array_module_arrays(typecode):
     limits = {"b": [-128, 127], "B": [255], "h": [-(2**15)], "H": [2**16 - 1], "i": [-(2**31)], "I": [2**32 - 1],
