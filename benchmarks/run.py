@@ -134,8 +134,10 @@ def measure(contestants, rounds, budget):
     within about `budget` seconds; returns their median seconds per call."""
     round_cost = sum(calibrate(c) for c in contestants)
     rounds = max(3, min(rounds, int(budget / max(round_cost, 1e-9))))
-    for _ in range(rounds):
-        for c in contestants:
+    for r in range(rounds):
+        # Each round starts with another contestant, so that none always
+        # runs right after the others' allocations.
+        for c in contestants[r % len(contestants):] + contestants[:r % len(contestants)]:
             sample(c)
     return [statistics.median(c.samples) for c in contestants]
 
