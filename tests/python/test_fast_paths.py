@@ -182,6 +182,14 @@ def test_array_module_unicode_arrays_fail_as_sequences_of_str():
     assert outcome(lambda: Path2D(x=values, y=[0.0, 1.0])) == outcome(lambda: Path2D(x=list("ab"), y=[0.0, 1.0]))
 
 
+def test_matrices_take_the_general_path():
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore", PendingDeprecationWarning)
+        m = np.matrix([[0.0, 1.0], [2.0, 3.0]])
+    # Its rows are 1 x 2 matrices, sequences of one row.
+    assert outcome(lambda: Path2D(points=m)) == (ValueError, "expected a sequence of length 2 (got 1)")
+
+
 def test_memoryviews_take_the_general_path():
     m = memoryview(np.arange(6, dtype=np.float64).reshape(3, 2))
     # Iterating a two-dimensional memoryview fails, so its buffer must not be read.
