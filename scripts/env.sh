@@ -18,7 +18,7 @@ py="$PWD/$venv/bin/python"
 quiet() { "$@" 2> >(grep -v '^WARNING: Location' >&2); }
 quiet "$py" -m pip install -q --disable-pip-version-check --upgrade pip >&2
 quiet "$py" -m pip install -q --disable-pip-version-check \
-    "scikit-build-core>=0.10" "scipy-openblas32>=0.3.27" cmake ninja >&2
+    "scikit-build-core>=0.11" "scipy-openblas32>=0.3.27" cmake ninja >&2
 quiet "$py" -m pip install -q --disable-pip-version-check --no-build-isolation \
     -Cbuild-dir="build/skbuild-$ver" ".[$extras]" >&2
 echo "$py"

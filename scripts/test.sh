@@ -14,5 +14,9 @@ PATH="$bin:$PATH" cmake -S . -B "$cpp" -G Ninja -DWAYFORGE_MODULE=OFF -DWAYFORGE
 PATH="$bin:$PATH" cmake --build "$cpp" >/dev/null
 "$cpp/wayforge_core_tests"
 
+# The installed type stubs against the installed module; mypy's cache goes under build/.
+mkdir -p "build/stubtest-$ver"
+(cd "build/stubtest-$ver" && "$py" -m mypy.stubtest wayforge)
+
 cd tests
 "$py" -m pytest -q -p no:cacheprovider python "$@"

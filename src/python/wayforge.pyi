@@ -1,30 +1,49 @@
 """Useful tools for working with paths"""
 
-from typing import Any, ClassVar, Final, Sequence, SupportsFloat, SupportsIndex, final
+# Type stubs for the compiled module. They are installed twice: as wayforge.pyi
+# next to the extension module (pyright and editors find it there) and as the
+# stub-only package wayforge-stubs (mypy looks only there for a single-module
+# distribution). `python -m mypy.stubtest wayforge` checks them against the module.
+
+from typing import Any, ClassVar, Final, Sequence, SupportsFloat, SupportsIndex, TypeAlias, final, overload
 
 import numpy as np
 import numpy.typing as npt
+from typing_extensions import disjoint_base
 
-_Float = SupportsFloat | SupportsIndex
-_Point = Sequence[_Float]
-_FloatArray = npt.NDArray[np.float64]
+# A number: float, int, bool, NumPy scalars, anything with __float__ or __index__.
+_Float: TypeAlias = SupportsFloat | SupportsIndex
+# A NumPy array of any numeric (or boolean) dtype; its items are converted one by one.
+_NumericArray: TypeAlias = np.ndarray[Any, np.dtype[np.integer[Any] | np.floating[Any] | np.bool_]]
+# Sequences of numbers: lists, tuples, ranges, NumPy arrays (never str).
+_Values: TypeAlias = Sequence[_Float] | _NumericArray
+# A point: any sequence of exactly two numbers.
+_Point: TypeAlias = Sequence[_Float] | _NumericArray
+_Points: TypeAlias = Sequence[_Point] | _NumericArray
+# Every `_np` result is a new, writeable, C-ordered float64 array.
+_FloatArray: TypeAlias = npt.NDArray[np.float64]
 
-__all__: list[str]
+__all__ = ["Path2D", "ResamplingMethod", "InterpolationMethod", "ElasticBandMethod"]
 
 @final
 class Path2D:
-    """Class storing a 2D path."""
+    """Class storing a 2D path.
 
-    def __new__(
-        cls,
-        points: Sequence[_Point] | None = None,
-        x: Sequence[_Float] | None = None,
-        y: Sequence[_Float] | None = None,
-    ) -> Path2D: ...
+    Build it from points, or from x and y coordinates; any other combination
+    raises TypeError("Create path either from points or coordinates").
+    """
+
+    @overload
+    def __new__(cls, points: _Points, x: None = None, y: None = None) -> Path2D: ...
+    @overload
+    def __new__(cls, points: None, x: _Values, y: _Values) -> Path2D: ...
+    @overload
+    def __new__(cls, *, x: _Values, y: _Values) -> Path2D: ...
     @property
     def points(self) -> list[list[float]]: ...
     @property
-    def points_np(self) -> _FloatArray: ...
+    def points_np(self) -> _FloatArray:
+        """Shape (n, 2); (0, 0) for an empty path."""
     @property
     def x(self) -> list[float]: ...
     @property
@@ -40,83 +59,120 @@ class Path2D:
     @property
     def length(self) -> float: ...
     @property
-    def orientation(self) -> list[float]: ...
+    def orientation(self) -> list[float]:
+        """Heading per point in radians, from atan2, in [-pi, pi]."""
     @property
     def orientation_np(self) -> _FloatArray: ...
     @property
     def unit_tangent_vector(self) -> list[list[float]]: ...
     @property
-    def unit_tangent_vector_np(self) -> _FloatArray: ...
+    def unit_tangent_vector_np(self) -> _FloatArray:
+        """Shape (n, 2); (0, 0) for an empty path."""
     @property
-    def curvature(self) -> list[float]: ...
+    def curvature(self) -> list[float]:
+        """Signed curvature per point in 1/length: left turns are positive."""
     @property
     def curvature_np(self) -> _FloatArray: ...
-    def compute_circle_fit_curvature(self, max_rmse: _Float = 0.15) -> list[float]: ...
+    def compute_circle_fit_curvature(self, max_rmse: _Float = 0.15) -> list[float]:
+        """Computes the curvature by decomposing the path into arc segments."""
     def find_circle_segments(
         self, start: SupportsIndex, end: SupportsIndex, max_rmse: _Float = 0.15
-    ) -> list[tuple[int, int, float]]: ...
+    ) -> list[tuple[int, int, float]]:
+        """Decomposes the path into its circle segments, such that the maximum
+        RMSE (root mean squared error) is not exceeded."""
     def resampled_path(
         self,
         resampling_method: ResamplingMethod,
-        resampling_type: InterpolationMethod = ...,
+        resampling_type: InterpolationMethod = ...,  # InterpolationMethod.Linear
         epsilon: _Float = 0.01,
-    ) -> Path2D: ...
+    ) -> Path2D:
+        """Resamples the path equidistantly using the given interpolation method."""
     def smoothed_path_elastic_band(
-        self, max_deviation: _Float, elastic_band_type: ElasticBandMethod = ...
-    ) -> Path2D | None: ...
-    def smoothed_path_chaikin(self, num_iterations: SupportsIndex) -> Path2D: ...
-    def index_from_point(self, point: _Point, epsilon: _Float = 0.01) -> int | None: ...
-    def path_length_from_point(self, point: _Point, epsilon: _Float = 0.01) -> float | None: ...
+        self,
+        max_deviation: _Float,
+        elastic_band_type: ElasticBandMethod = ...,  # ElasticBandMethod.OrthogonalBounds
+    ) -> Path2D | None:
+        """Smoothes the path with an elastic band (a QP solved by Clarabel).
+
+        Returns None when the solver does not report success."""
+    def smoothed_path_chaikin(self, num_iterations: SupportsIndex) -> Path2D:
+        """Smoothes the path using the Chaikin's path smoothing algorithm."""
+    def index_from_point(self, point: _Point, epsilon: _Float = 0.01) -> int | None:
+        """Returns the index of the nearest point on the path in front of the given point.
+        If the point outside the path, None is returned"""
+    def path_length_from_point(self, point: _Point, epsilon: _Float = 0.01) -> float | None:
+        """Returns the path length from the first point to the given point.
+        If the point outside the path, None is returned"""
     def sub_path(
         self, start: _Point | None = None, end: _Point | None = None, epsilon: _Float = 0.01
-    ) -> Path2D | None: ...
-    def detect_corrupted_point_order(self, sus_angle: _Float = 2.8) -> list[int]: ...
-    def repair_corrupted_point_order(self, sus_angle: _Float = 2.8) -> Path2D: ...
-    def add_associated_values(self, values: Sequence[_Float]) -> int: ...
-    def associated_values(self, handle: SupportsIndex) -> list[float] | None: ...
-    def associated_value_np(self, handle: SupportsIndex) -> _FloatArray | None: ...
+    ) -> Path2D | None:
+        """Returns the sub path from start to end.
+        If start is None, the path begins at the beginning.
+        The same holds for end.
+        The new path is not necessarily equidistant."""
+    def detect_corrupted_point_order(self, sus_angle: _Float = 2.8) -> list[int]:
+        """Returns the list of all indices where the path turns sharper than sus_angle."""
+    def repair_corrupted_point_order(self, sus_angle: _Float = 2.8) -> Path2D:
+        """Repairs corrupted point order by removing points that progress in the wrong direction."""
+    def add_associated_values(self, values: _Values) -> int:
+        """Adds an associated value; returns its handle.
 
+        Raises TypeError when len(values) differs from the number of points."""
+    def associated_values(self, handle: SupportsIndex) -> list[float] | None:
+        """Returns the respective associated values (None for an unknown handle)."""
+    def associated_value_np(self, handle: SupportsIndex) -> _FloatArray | None:
+        """Returns the respective associated values (None for an unknown handle)."""
+
+@disjoint_base
 class ResamplingMethod:
-    ByNumberPoints: ClassVar[type[ResamplingMethod_ByNumberPoints]]
-    BySamplingDistance: ClassVar[type[ResamplingMethod_BySamplingDistance]]
+    # The two variants are class attributes only; at run time their __name__ is
+    # ResamplingMethod_ByNumberPoints and ResamplingMethod_BySamplingDistance.
+    @final
+    class ByNumberPoints(ResamplingMethod):
+        __match_args__: Final = ("number_points",)
+        def __new__(cls, number_points: SupportsIndex) -> ResamplingMethod.ByNumberPoints: ...
+        @property
+        def number_points(self) -> int: ...
+
+    @final
+    class BySamplingDistance(ResamplingMethod):
+        __match_args__: Final = ("sampling_distance", "drop_last")
+        def __new__(
+            cls, sampling_distance: _Float, drop_last: bool | np.bool_
+        ) -> ResamplingMethod.BySamplingDistance: ...
+        @property
+        def sampling_distance(self) -> float: ...
+        @property
+        def drop_last(self) -> bool: ...
+
     __hash__: ClassVar[None]  # type: ignore[assignment]
     @staticmethod
-    def by_number_points(number_points: SupportsIndex) -> ResamplingMethod: ...
+    def by_number_points(number_points: SupportsIndex) -> ResamplingMethod.ByNumberPoints:
+        """The path will be equidistantly resampled using the given number of points."""
     @staticmethod
-    def by_sampling_distance(sampling_distance: _Float, drop_last: bool = True) -> ResamplingMethod: ...
-    def __eq__(self, other: object) -> bool: ...
-    def __ne__(self, other: object) -> bool: ...
-
-@final
-class ResamplingMethod_ByNumberPoints(ResamplingMethod):
-    __match_args__: Final = ("number_points",)
-    def __new__(cls, number_points: SupportsIndex) -> ResamplingMethod_ByNumberPoints: ...
-    @property
-    def number_points(self) -> int: ...
-
-@final
-class ResamplingMethod_BySamplingDistance(ResamplingMethod):
-    __match_args__: Final = ("sampling_distance", "drop_last")
-    def __new__(cls, sampling_distance: _Float, drop_last: bool) -> ResamplingMethod_BySamplingDistance: ...
-    @property
-    def sampling_distance(self) -> float: ...
-    @property
-    def drop_last(self) -> bool: ...
+    def by_sampling_distance(
+        sampling_distance: _Float, drop_last: bool | np.bool_ = True
+    ) -> ResamplingMethod.BySamplingDistance:
+        """The path will be resampled using the given sampling_distance.
+        The distance between the last and second last point will differ from sampling distance.
+        Setting drop_last=True will omit the last point."""
+    def __eq__(self, value: object, /) -> bool: ...
+    def __ne__(self, value: object, /) -> bool: ...
 
 @final
 class InterpolationMethod:
-    Cubic: ClassVar[InterpolationMethod]
-    Linear: ClassVar[InterpolationMethod]
+    Cubic: ClassVar[InterpolationMethod]  # int value 0
+    Linear: ClassVar[InterpolationMethod]  # int value 1
     __hash__: ClassVar[None]  # type: ignore[assignment]
     def __int__(self) -> int: ...
-    def __eq__(self, other: object) -> bool: ...
-    def __ne__(self, other: object) -> bool: ...
+    def __eq__(self, value: object, /) -> bool: ...
+    def __ne__(self, value: object, /) -> bool: ...
 
 @final
 class ElasticBandMethod:
-    SquareBounds: ClassVar[ElasticBandMethod]
-    OrthogonalBounds: ClassVar[ElasticBandMethod]
+    SquareBounds: ClassVar[ElasticBandMethod]  # int value 0
+    OrthogonalBounds: ClassVar[ElasticBandMethod]  # int value 1
     __hash__: ClassVar[None]  # type: ignore[assignment]
     def __int__(self) -> int: ...
-    def __eq__(self, other: object) -> bool: ...
-    def __ne__(self, other: object) -> bool: ...
+    def __eq__(self, value: object, /) -> bool: ...
+    def __ne__(self, value: object, /) -> bool: ...
