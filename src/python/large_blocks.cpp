@@ -2,10 +2,11 @@
 // is held in blocks of 8 and 16 MB; on first touch each 4 KB page of a fresh
 // block costs a page fault, which on virtual machines dominates the work
 // done with the block. Like NumPy for its array data, blocks of 4 MB and more
-// are aligned to 2 MB, rounded up to whole 2 MB pages and advised as transparent huge pages, so one fault
-// maps 2 MB. Smaller blocks, and every block under the sanitizers (whose own
-// operator new checks more), take the default route. The replacement is
-// local to the module: the version script exports no other symbol.
+// are advised as transparent huge pages; they are also aligned to 2 MB and
+// rounded up to whole 2 MB pages, so that one fault maps 2 MB throughout.
+// Smaller blocks, and every block under the sanitizers (whose own operator
+// new checks more), take the default route. The replacement is local to the
+// module: the version script exports no other symbol.
 #include <cstdint>
 #include <cstdlib>
 #include <new>
