@@ -31,7 +31,7 @@ struct IndexHash {
 
 // The coefficients of an affine expression. Most expressions hold one to
 // three variables, which fit without an allocation.
-using CoefficientMap = FlatMap<std::size_t, double, IndexHash, 4>;
+using CoefficientMap = FlatMap<std::size_t, double, IndexHash, 3>;
 
 // The value sum(c_k * x_k) + constant. A coefficient that becomes 0.0 stays.
 struct AffineExpression {

@@ -40,10 +40,12 @@ public:
 
     // Maps up to this many entries are searched without an index.
     static constexpr std::size_t kLinearLimit = 8;
+    static_assert(InlineCapacity >= 1 && InlineCapacity <= kLinearLimit,
+                  "an indexed map keeps its entries on the heap");
 
-    FlatMap() noexcept {}  // the inline room stays uninitialised until used
+    FlatMap() noexcept : heap_{nullptr, nullptr} {}
 
-    FlatMap(const FlatMap& other) {
+    FlatMap(const FlatMap& other) : heap_{nullptr, nullptr} {
         try {
             copy_from(other);
         } catch (...) {
@@ -52,7 +54,7 @@ public:
         }
     }
 
-    FlatMap(FlatMap&& other) noexcept { steal(other); }
+    FlatMap(FlatMap&& other) noexcept : heap_{nullptr, nullptr} { steal(other); }
 
     FlatMap& operator=(const FlatMap& other) {
         if (this != &other) {
@@ -106,8 +108,8 @@ public:
     // Inserts (key, value) when the key is absent; either way returns the
     // entry of the key and whether it was inserted.
     std::pair<iterator, bool> try_emplace(const Key& key, const Value& value) {
-        if (slots_ == nullptr) {
-            Entry* entries = data();
+        Entry* entries = data();
+        if (slot_count_ == 0) {
             for (std::size_t k = 0; k < size_; ++k) {
                 if (entries[k].first == key) {
                     return {entries + k, false};
@@ -115,20 +117,22 @@ public:
             }
             return {append(key, value), true};
         }
-        std::size_t slot = Hash{}(key) & (slot_count_ - 1);
-        while (slots_[slot] != 0) {
-            Entry* entry = data() + (slots_[slot] - 1);
+        Slot* slots = heap_.slots;
+        const std::size_t mask = slot_count_ - 1;
+        std::size_t slot = Hash{}(key) & mask;
+        while (slots[slot] != 0) {
+            Entry* entry = entries + (slots[slot] - 1);
             if (entry->first == key) {
                 return {entry, false};
             }
-            slot = (slot + 1) & (slot_count_ - 1);
+            slot = (slot + 1) & mask;
         }
         // The key is new: its slot is the empty one the probe stopped at,
         // unless appending grows the index (which re-inserts every entry).
         const std::size_t before = slot_count_;
         Entry* entry = append(key, value);
         if (slot_count_ == before) {
-            slots_[slot] = static_cast<Slot>(size_);
+            heap_.slots[slot] = static_cast<Slot>(size_);
         }
         return {entry, true};
     }
@@ -137,11 +141,17 @@ private:
     using Slot = std::uint32_t;  // entry position + 1; 0 marks an empty slot
     static constexpr std::size_t kAbsent = std::numeric_limits<std::size_t>::max();
 
-    Entry* data() noexcept { return heap_ != nullptr ? heap_ : inline_entries(); }
-    const Entry* data() const noexcept { return heap_ != nullptr ? heap_ : inline_entries(); }
+    // The entries beyond the inline room and the index (when there is one).
+    struct Heap {
+        Entry* entries;
+        Slot* slots;
+    };
 
-    Entry* inline_entries() noexcept { return reinterpret_cast<Entry*>(inline_); }
-    const Entry* inline_entries() const noexcept { return reinterpret_cast<const Entry*>(inline_); }
+    bool on_heap() const noexcept { return capacity_ > InlineCapacity; }
+    Entry* data() noexcept { return on_heap() ? heap_.entries : reinterpret_cast<Entry*>(inline_); }
+    const Entry* data() const noexcept {
+        return on_heap() ? heap_.entries : reinterpret_cast<const Entry*>(inline_);
+    }
 
     static std::size_t table_size_for(std::size_t count) {
         std::size_t slots = 16;
@@ -153,7 +163,7 @@ private:
 
     std::size_t position(const Key& key) const noexcept {
         const Entry* entries = data();
-        if (slots_ == nullptr) {
+        if (slot_count_ == 0) {
             for (std::size_t k = 0; k < size_; ++k) {
                 if (entries[k].first == key) {
                     return k;
@@ -161,13 +171,14 @@ private:
             }
             return kAbsent;
         }
-        std::size_t slot = Hash{}(key) & (slot_count_ - 1);
-        while (slots_[slot] != 0) {
-            const std::size_t at = slots_[slot] - 1;
+        const std::size_t mask = slot_count_ - 1;
+        std::size_t slot = Hash{}(key) & mask;
+        while (heap_.slots[slot] != 0) {
+            const std::size_t at = heap_.slots[slot] - 1;
             if (entries[at].first == key) {
                 return at;
             }
-            slot = (slot + 1) & (slot_count_ - 1);
+            slot = (slot + 1) & mask;
         }
         return kAbsent;
     }
@@ -176,21 +187,21 @@ private:
     // index has to grow; otherwise the caller fills the slot it found.
     Entry* append(const Key& key, const Value& value) {
         if (size_ == capacity_) {
-            grow_entries(capacity_ < 4 ? 4 : 2 * capacity_);
+            grow_entries(2 * capacity_);
         }
         Entry* entry = data() + size_;
         entry->first = key;
         entry->second = value;
         ++size_;
-        if (slots_ == nullptr ? size_ > kLinearLimit : 2 * size_ > slot_count_) {
+        if (slot_count_ == 0 ? size_ > kLinearLimit : 2 * std::size_t{size_} > slot_count_) {
             rebuild_index(table_size_for(size_));
         }
         return entry;
     }
 
+    // Moves the entries to a heap block of `count` (> InlineCapacity) entries.
     void grow_entries(std::size_t count) {
-        if (count > std::numeric_limits<Slot>::max() - 1 ||
-            count > std::numeric_limits<std::size_t>::max() / sizeof(Entry)) {
+        if (count > std::numeric_limits<Slot>::max() / 4) {
             throw std::length_error("flat map too large");
         }
         auto* fresh = static_cast<Entry*>(std::malloc(count * sizeof(Entry)));
@@ -200,26 +211,32 @@ private:
         if (size_ != 0) {
             std::memcpy(static_cast<void*>(fresh), data(), size_ * sizeof(Entry));
         }
-        std::free(heap_);
-        heap_ = fresh;
-        capacity_ = count;
+        if (on_heap()) {
+            std::free(heap_.entries);
+        } else {
+            heap_.slots = nullptr;
+        }
+        heap_.entries = fresh;
+        capacity_ = static_cast<Slot>(count);
     }
 
+    // Only called on the heap: an index needs more entries than fit inline.
     void rebuild_index(std::size_t slot_count) {
         auto* fresh = static_cast<Slot*>(std::calloc(slot_count, sizeof(Slot)));
         if (fresh == nullptr) {
             throw std::bad_alloc();
         }
-        std::free(slots_);
-        slots_ = fresh;
-        slot_count_ = slot_count;
-        const Entry* entries = data();
+        std::free(heap_.slots);
+        heap_.slots = fresh;
+        slot_count_ = static_cast<Slot>(slot_count);
+        const std::size_t mask = slot_count - 1;
+        const Entry* entries = heap_.entries;
         for (std::size_t k = 0; k < size_; ++k) {
-            std::size_t slot = Hash{}(entries[k].first) & (slot_count_ - 1);
-            while (slots_[slot] != 0) {
-                slot = (slot + 1) & (slot_count_ - 1);
+            std::size_t slot = Hash{}(entries[k].first) & mask;
+            while (fresh[slot] != 0) {
+                slot = (slot + 1) & mask;
             }
-            slots_[slot] = static_cast<Slot>(k + 1);
+            fresh[slot] = static_cast<Slot>(k + 1);
         }
     }
 
@@ -231,51 +248,46 @@ private:
             std::memcpy(static_cast<void*>(data()), other.data(), other.size_ * sizeof(Entry));
         }
         size_ = other.size_;
-        if (other.slots_ != nullptr) {
-            slots_ = static_cast<Slot*>(std::malloc(other.slot_count_ * sizeof(Slot)));
-            if (slots_ == nullptr) {
-                throw std::bad_alloc();
+        if (other.slot_count_ != 0) {
+            if (!on_heap()) {
+                grow_entries(InlineCapacity + 1);
             }
-            std::memcpy(slots_, other.slots_, other.slot_count_ * sizeof(Slot));
-            slot_count_ = other.slot_count_;
+            rebuild_index(other.slot_count_);
         }
     }
 
     // Takes other's contents and leaves it empty.
     void steal(FlatMap& other) noexcept {
-        if (other.heap_ != nullptr) {
+        if (other.on_heap()) {
             heap_ = other.heap_;
-            capacity_ = other.capacity_;
         } else if (other.size_ != 0) {
-            std::memcpy(static_cast<void*>(inline_entries()), other.inline_entries(),
-                        other.size_ * sizeof(Entry));
+            std::memcpy(inline_, other.inline_, other.size_ * sizeof(Entry));
         }
         size_ = other.size_;
-        slots_ = other.slots_;
+        capacity_ = other.capacity_;
         slot_count_ = other.slot_count_;
-        other.heap_ = nullptr;
-        other.slots_ = nullptr;
         other.size_ = 0;
         other.capacity_ = InlineCapacity;
         other.slot_count_ = 0;
     }
 
     void release() noexcept {
-        std::free(heap_);
-        std::free(slots_);
-        heap_ = nullptr;
-        slots_ = nullptr;
+        if (on_heap()) {
+            std::free(heap_.entries);
+            std::free(heap_.slots);
+        }
         size_ = 0;
         capacity_ = InlineCapacity;
         slot_count_ = 0;
     }
 
-    alignas(Entry) unsigned char inline_[InlineCapacity == 0 ? 1 : InlineCapacity * sizeof(Entry)];
-    Entry* heap_ = nullptr;  // the entries once they outgrow the inline room
-    Slot* slots_ = nullptr;  // the index; absent up to kLinearLimit entries
-    std::size_t size_ = 0;
-    std::size_t capacity_ = InlineCapacity;
-    std::size_t slot_count_ = 0;
+    union {
+        alignas(Entry) unsigned char inline_[InlineCapacity * sizeof(Entry)];
+        Heap heap_;  // when capacity_ > InlineCapacity
+    };
+    Slot size_ = 0;
+    Slot capacity_ = InlineCapacity;
+    Slot slot_count_ = 0;  // 0: no index, lookups scan the entries
 };
 
 }  // namespace wayforge::qp
