@@ -39,6 +39,10 @@ std::optional<Path2D> smoothed_path_elastic_band(Path2D& path, double max_deviat
     const std::vector<qp::Variable> y = variables.add_vector(n, std::nullopt, std::nullopt);
 
     qp::QuadraticExpression objective;
+    // Each coordinate couples every variable with itself and its next two:
+    // about three quadratic terms and one linear coefficient per variable.
+    objective.quadratic.reserve(6 * n);
+    objective.affine.coefficients.reserve(2 * n);
     add_second_differences(objective, x);
     add_second_differences(objective, y);
 

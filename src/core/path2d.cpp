@@ -1,6 +1,7 @@
 #include "core/path2d.hpp"
 
 #include <algorithm>
+#include <ranges>
 
 #include "core/attributes.hpp"
 
@@ -8,12 +9,12 @@ namespace wayforge {
 
 Path2D Path2D::from_points(Points points) {
     Path2D path;
-    path.x.resize(points.size());
-    path.y.resize(points.size());
-    for (std::size_t i = 0; i < points.size(); ++i) {
-        path.x[i] = points[i].x;
-        path.y[i] = points[i].y;
-    }
+    // Each list is built from a view of one coordinate, in one allocation and
+    // one pass, without first writing zeros over it.
+    const auto xs = points | std::views::transform(&Point::x);
+    const auto ys = points | std::views::transform(&Point::y);
+    path.x.assign(xs.begin(), xs.end());
+    path.y.assign(ys.begin(), ys.end());
     path.points = std::move(points);
     return path;
 }

@@ -6,7 +6,6 @@
 #include <limits>
 #include <string>
 
-#include "core/memory.hpp"
 #include "core/panic.hpp"
 #include "core/spline.hpp"
 
@@ -101,11 +100,7 @@ Path2D resampled_path(Path2D& path, const ResamplingMethod& method, Interpolatio
     result.associated_values.resize(path.associated_values.size());
     for (Values& values : result.associated_values) {
         values.reserve(count);
-        advise_huge_pages(values.data(), count * sizeof(double));
     }
-    advise_huge_pages(result.points.data(), count * sizeof(Point));
-    advise_huge_pages(result.x.data(), count * sizeof(double));
-    advise_huge_pages(result.y.data(), count * sizeof(double));
 
     grid.sample(make_spline(lengths, path.x, kind), result.x);
     grid.sample(make_spline(lengths, path.y, kind), result.y);

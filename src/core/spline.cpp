@@ -6,7 +6,6 @@
 #include <limits>
 #include <string>
 
-#include "core/memory.hpp"
 #include "core/panic.hpp"
 
 namespace wayforge {
@@ -144,7 +143,6 @@ Values linspace(std::int32_t start, double end, std::size_t n) {
     const double step = n >= 2 ? (end - first) / static_cast<double>(n - 1) : 0.0;
     Values v;
     v.reserve(n);
-    advise_huge_pages(v.data(), n * sizeof(double));
     v.resize(n);
     v[0] = first;
     // Written last so that the final element is exactly end (and the only
@@ -163,7 +161,6 @@ Spline make_spline(const Values& t_values, const Values& values, SplineInterpola
     Spline spline;
     std::vector<SplineKey>& keys = spline.keys;
     keys.reserve(m + 3);
-    advise_huge_pages(keys.data(), keys.capacity() * sizeof(SplineKey));
 
     const SplineKey start_pad{-1.0, values.front(), kind};
     const bool ordered = in_order(t_values, m);

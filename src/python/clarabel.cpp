@@ -139,13 +139,12 @@ qp::SolveResult ClarabelSolver::solve(qp::ProblemVariables variables,
                                       std::vector<qp::Constraint> constraints) {
     Ref clarabel = import_clarabel();
 
-    qp::ConicProblem problem = qp::assemble(variables, objective, constraints);
     // Clarabel reads only the upper triangle of P.
-    const qp::CscMatrix p_upper = qp::upper_triangle(problem.P);
+    const qp::ConicProblem problem = qp::assemble(variables, objective, constraints, qp::Triangle::Upper);
 
     Ref types = ensure(Ref::steal(PyImport_ImportModule("types")));
     Ref namespace_type = attr(types.get(), "SimpleNamespace");
-    Ref p = csc_object(namespace_type.get(), p_upper);
+    Ref p = csc_object(namespace_type.get(), problem.P);
     Ref a = csc_object(namespace_type.get(), problem.A);
     Ref q = typed_view(problem.q, "d");
     Ref b = typed_view(problem.b, "d");

@@ -1,6 +1,10 @@
 #include "python/convert.hpp"
 
+#include <bit>
+#include <cstdint>
 #include <cstring>
+#include <iterator>
+#include <type_traits>
 
 namespace wayforge::py {
 
@@ -145,35 +149,205 @@ Point point_from(PyObject* obj) {
     return Point{x, y};
 }
 
-// Reads a C-contiguous float64 buffer of the given number of columns
-// (1: a flat list of numbers; 2: rows of points). Returns false when the
-// object offers no such buffer, leaving no error set.
-template <class T>
-bool from_float64_buffer(PyObject* obj, int ndim, std::vector<T>& out) {
-    if (!PyObject_CheckBuffer(obj) || PyBytes_Check(obj) || PyByteArray_Check(obj)) {
-        return false;
+// ---- numeric buffers ----
+//
+// A NumPy array or an array.array hands over its memory through the buffer
+// protocol. Reading the elements there gives exactly the numbers that the
+// general path gets by converting each item (a NumPy scalar or a Python
+// number) with __float__: every supported element type converts to double
+// by the same C conversion. So no per-element Python object is made.
+
+enum class ElementKind { Float, Signed, Unsigned, Bool };
+
+struct ElementFormat {
+    ElementKind kind;
+    Py_ssize_t size;
+};
+
+// One element in native byte order ("d", "=f", "<q", "?", ...). Anything else
+// (other byte orders, half floats, long doubles, complex numbers, records)
+// is left to the general path.
+std::optional<ElementFormat> element_format(const Py_buffer& view) {
+    const char* format = view.format != nullptr ? view.format : "B";
+    if (*format == '@' || *format == '=' ||
+        (*format == '<' && std::endian::native == std::endian::little)) {
+        ++format;
     }
-    Py_buffer view;
-    if (PyObject_GetBuffer(obj, &view, PyBUF_C_CONTIGUOUS | PyBUF_FORMAT) != 0) {
+    if (format[0] == '\0' || format[1] != '\0') {
+        return std::nullopt;
+    }
+    const Py_ssize_t size = view.itemsize;
+    const bool int_size = size == 1 || size == 2 || size == 4 || size == 8;
+    switch (format[0]) {
+        case 'd':
+            return size == 8 ? std::optional(ElementFormat{ElementKind::Float, 8}) : std::nullopt;
+        case 'f':
+            return size == 4 ? std::optional(ElementFormat{ElementKind::Float, 4}) : std::nullopt;
+        case '?':
+            return size == 1 ? std::optional(ElementFormat{ElementKind::Bool, 1}) : std::nullopt;
+        case 'b': case 'h': case 'i': case 'l': case 'q': case 'n':
+            return int_size ? std::optional(ElementFormat{ElementKind::Signed, size}) : std::nullopt;
+        case 'B': case 'H': case 'I': case 'L': case 'Q': case 'N':
+            return int_size ? std::optional(ElementFormat{ElementKind::Unsigned, size}) : std::nullopt;
+        default:
+            return std::nullopt;
+    }
+}
+
+// NumPy's boolean scalar is True for any non-zero byte.
+struct BoolByte {
+    unsigned char byte;
+};
+
+template <class E>
+double read_element(const char* at) {
+    E element;
+    std::memcpy(&element, at, sizeof element);  // the buffer need not be aligned
+    if constexpr (std::is_same_v<E, BoolByte>) {
+        return element.byte != 0 ? 1.0 : 0.0;
+    } else {
+        return static_cast<double>(element);
+    }
+}
+
+// A random-access iterator over the rows of a buffer that yields one
+// converted value or point per row, so that a vector is built from it in one
+// allocation and one pass. With Packed, the rows are known to lie back to
+// back (the C order of a contiguous array), which lets the compiler
+// vectorise the copy.
+template <class E, class T, bool Packed>
+class RowReader {
+public:
+    using iterator_category = std::random_access_iterator_tag;
+    using value_type = T;
+    using difference_type = std::ptrdiff_t;
+    using pointer = const T*;
+    using reference = T;
+
+    RowReader(const Py_buffer& view, Py_ssize_t row)
+        : base_(static_cast<const char*>(view.buf)),
+          row_stride_(Packed ? 0 : view.strides[0]),
+          column_stride_(Packed || view.ndim < 2 ? 0 : view.strides[1]),
+          row_(row) {}
+
+    T operator*() const {
+        constexpr Py_ssize_t columns = std::is_same_v<T, Point> ? 2 : 1;
+        const Py_ssize_t row_stride = Packed ? columns * Py_ssize_t{sizeof(E)} : row_stride_;
+        const Py_ssize_t column_stride = Packed ? Py_ssize_t{sizeof(E)} : column_stride_;
+        const char* at = base_ + row_ * row_stride;
+        if constexpr (std::is_same_v<T, Point>) {
+            return Point{read_element<E>(at), read_element<E>(at + column_stride)};
+        } else {
+            return read_element<E>(at);
+        }
+    }
+    RowReader& operator++() {
+        ++row_;
+        return *this;
+    }
+    RowReader operator++(int) {
+        RowReader old = *this;
+        ++row_;
+        return old;
+    }
+    friend bool operator==(const RowReader& a, const RowReader& b) { return a.row_ == b.row_; }
+    friend difference_type operator-(const RowReader& a, const RowReader& b) { return a.row_ - b.row_; }
+
+private:
+    const char* base_;
+    Py_ssize_t row_stride_;
+    Py_ssize_t column_stride_;
+    Py_ssize_t row_;
+};
+
+template <class E, class T>
+std::vector<T> read_rows(const Py_buffer& view) {
+    const Py_ssize_t rows = view.shape[0];
+    const Py_ssize_t columns = std::is_same_v<T, Point> ? 2 : 1;
+    const bool packed = view.strides[0] == columns * Py_ssize_t{sizeof(E)} &&
+                        (columns == 1 || view.strides[1] == Py_ssize_t{sizeof(E)});
+    if (packed) {
+        return std::vector<T>(RowReader<E, T, true>(view, 0), RowReader<E, T, true>(view, rows));
+    }
+    return std::vector<T>(RowReader<E, T, false>(view, 0), RowReader<E, T, false>(view, rows));
+}
+
+template <class T>
+std::vector<T> read_buffer(const Py_buffer& view, ElementFormat format) {
+    switch (format.kind) {
+        case ElementKind::Float:
+            return format.size == 8 ? read_rows<double, T>(view) : read_rows<float, T>(view);
+        case ElementKind::Bool:
+            return read_rows<BoolByte, T>(view);
+        case ElementKind::Signed:
+            switch (format.size) {
+                case 1: return read_rows<std::int8_t, T>(view);
+                case 2: return read_rows<std::int16_t, T>(view);
+                case 4: return read_rows<std::int32_t, T>(view);
+                default: return read_rows<std::int64_t, T>(view);
+            }
+        case ElementKind::Unsigned:
+            switch (format.size) {
+                case 1: return read_rows<std::uint8_t, T>(view);
+                case 2: return read_rows<std::uint16_t, T>(view);
+                case 4: return read_rows<std::uint32_t, T>(view);
+                default: return read_rows<std::uint64_t, T>(view);
+            }
+    }
+    return {};
+}
+
+// True for an object of exactly the type `name` of the loaded module
+// `module`. Only that type's iteration is known to yield its buffer's
+// elements: a subclass may change iteration, and another type may carry the
+// same name.
+bool is_exactly(PyObject* obj, const char* module, const char* name) {
+    Ref module_name = ensure(Ref::steal(PyUnicode_FromString(module)));
+    Ref loaded = Ref::steal(PyImport_GetModule(module_name.get()));
+    Ref type = loaded ? Ref::steal(PyObject_GetAttrString(loaded.get(), name)) : Ref();
+    if (!type) {
         PyErr_Clear();
         return false;
     }
-    const char* format = view.format != nullptr ? view.format : "B";
-    const bool is_double = std::strcmp(format, "d") == 0 || std::strcmp(format, "<d") == 0 ||
-                           std::strcmp(format, "=d") == 0;
-    bool usable = is_double && view.itemsize == 8 && view.ndim == ndim;
-    if (usable && ndim == 2) {
-        usable = view.shape[1] == 2;
+    return reinterpret_cast<PyObject*>(Py_TYPE(obj)) == type.get();
+}
+
+// NumPy arrays and array.array objects: iterating them yields their
+// elements, each converting as read_element does.
+bool iterates_its_buffer(PyObject* obj) {
+    const char* name = Py_TYPE(obj)->tp_name;
+    if (std::strcmp(name, "numpy.ndarray") == 0) {
+        return is_exactly(obj, "numpy", "ndarray");
     }
-    if (usable) {
-        const std::size_t count = static_cast<std::size_t>(view.shape[0]);
-        out.resize(count);
-        if (count != 0) {
-            std::memcpy(out.data(), view.buf, count * sizeof(T));
-        }
+    if (std::strcmp(name, "array.array") == 0) {
+        return is_exactly(obj, "array", "array");
     }
-    PyBuffer_Release(&view);
-    return usable;
+    return false;
+}
+
+// Reads a list of values (one dimension) or of points (two dimensions, two
+// columns) straight from a numeric buffer. Returns nullopt, with no error
+// set, when the object is not such a buffer: the general path then decides.
+template <class T>
+std::optional<std::vector<T>> from_numeric_buffer(PyObject* obj) {
+    constexpr int ndim = std::is_same_v<T, Point> ? 2 : 1;
+    if (!iterates_its_buffer(obj) || !PyObject_CheckBuffer(obj)) {
+        return std::nullopt;
+    }
+    Py_buffer view;
+    if (PyObject_GetBuffer(obj, &view, PyBUF_RECORDS_RO) != 0) {
+        PyErr_Clear();
+        return std::nullopt;
+    }
+    struct Release {
+        Py_buffer* view;
+        ~Release() { PyBuffer_Release(view); }
+    } release{&view};
+    const std::optional<ElementFormat> format = element_format(view);
+    if (!format || view.ndim != ndim || (ndim == 2 && view.shape[1] != 2)) {
+        return std::nullopt;
+    }
+    return read_buffer<T>(view, *format);
 }
 
 // Converts every item of a sequence argument with the item converter.
@@ -197,10 +371,8 @@ std::vector<T> list_from(PyObject* obj, Item&& item) {
         }
         return out;
     }
-    if constexpr (sizeof(T) == sizeof(double) || sizeof(T) == 2 * sizeof(double)) {
-        if (from_float64_buffer(obj, sizeof(T) == sizeof(double) ? 1 : 2, out)) {
-            return out;
-        }
+    if (std::optional<std::vector<T>> read = from_numeric_buffer<T>(obj)) {
+        return std::move(*read);
     }
     // The length is only a size hint: when it cannot be read, its error is
     // dropped and the items are still taken by iteration.

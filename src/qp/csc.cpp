@@ -1,6 +1,7 @@
 #include "qp/csc.hpp"
 
 #include <algorithm>
+#include <utility>
 
 namespace wayforge::qp {
 
@@ -18,55 +19,101 @@ void TripletBuilder::add(std::size_t row, std::size_t col, double value) {
     cols_ = std::max(cols_, col + 1);
 }
 
+namespace {
+
+// Stable: entries with equal rows keep their order. Short columns take an
+// insertion sort, which does nothing on rows already ascending; long ones a
+// merge sort, so that a dense column costs n log n, not n^2.
+void sort_columns_by_row(const std::vector<std::size_t>& column_starts, std::vector<std::size_t>& rows,
+                         std::vector<double>& values) {
+    constexpr std::size_t kShortColumn = 32;
+    std::vector<std::pair<std::size_t, double>> scratch;
+    for (std::size_t c = 0; c + 1 < column_starts.size(); ++c) {
+        const std::size_t begin = column_starts[c];
+        const std::size_t end = column_starts[c + 1];
+        if (end - begin > kShortColumn) {
+            if (std::is_sorted(rows.begin() + begin, rows.begin() + end)) continue;
+            scratch.clear();
+            for (std::size_t k = begin; k < end; ++k) {
+                scratch.emplace_back(rows[k], values[k]);
+            }
+            std::stable_sort(scratch.begin(), scratch.end(),
+                             [](const auto& a, const auto& b) { return a.first < b.first; });
+            for (std::size_t k = begin; k < end; ++k) {
+                rows[k] = scratch[k - begin].first;
+                values[k] = scratch[k - begin].second;
+            }
+            continue;
+        }
+        for (std::size_t k = begin + 1; k < end; ++k) {
+            const std::size_t r = rows[k];
+            if (rows[k - 1] <= r) continue;
+            const double v = values[k];
+            std::size_t j = k;
+            for (; j > begin && rows[j - 1] > r; --j) {
+                rows[j] = rows[j - 1];
+                values[j] = values[j - 1];
+            }
+            rows[j] = r;
+            values[j] = v;
+        }
+    }
+}
+
+}  // namespace
+
+void sort_columns(CscMatrix& m) { sort_columns_by_row(m.column_starts, m.row_indices, m.values); }
+
 CscMatrix TripletBuilder::build() const {
     const std::size_t count = value_.size();
 
-    // Counting sort by row, then a stable counting sort by column: the result
-    // is column-major with ascending rows inside each column.
-    std::vector<std::size_t> row_starts(rows_ + 1, 0);
-    for (std::size_t r : row_) {
-        ++row_starts[r + 1];
-    }
-    for (std::size_t r = 0; r < rows_; ++r) {
-        row_starts[r + 1] += row_starts[r];
-    }
-    std::vector<std::size_t> by_row(count);
-    for (std::size_t t = 0; t < count; ++t) {
-        by_row[row_starts[row_[t]]++] = t;
-    }
-
-    std::vector<std::size_t> col_starts(cols_ + 1, 0);
-    for (std::size_t c : col_) {
-        ++col_starts[c + 1];
-    }
-    for (std::size_t c = 0; c < cols_; ++c) {
-        col_starts[c + 1] += col_starts[c];
-    }
-    std::vector<std::size_t> next(col_starts.begin(), col_starts.end() - 1);
-    std::vector<std::size_t> order(count);
-    for (std::size_t t : by_row) {
-        order[next[col_[t]]++] = t;
-    }
-
+    // A counting sort by column keeps the order of addition inside each
+    // column; an insertion sort then orders each column by row, stably.
+    // Columns hold a few entries, and rows added in ascending order (as the
+    // constraint rows are) need no moves at all.
     CscMatrix m;
     m.rows = rows_;
     m.cols = cols_;
     m.column_starts.assign(cols_ + 1, 0);
-    m.row_indices.reserve(count);
-    m.values.reserve(count);
+    for (std::size_t c : col_) {
+        ++m.column_starts[c + 1];
+    }
     for (std::size_t c = 0; c < cols_; ++c) {
-        const std::size_t column_begin = m.values.size();
-        for (std::size_t k = col_starts[c]; k < col_starts[c + 1]; ++k) {
-            const std::size_t t = order[k];
-            if (m.values.size() > column_begin && m.row_indices.back() == row_[t]) {
-                m.values.back() = m.values.back() + value_[t];
+        m.column_starts[c + 1] += m.column_starts[c];
+    }
+    std::vector<std::size_t> next(m.column_starts.begin(), m.column_starts.end() - 1);
+    std::vector<std::size_t> rows(count);
+    std::vector<double> values(count);
+    for (std::size_t t = 0; t < count; ++t) {
+        const std::size_t at = next[col_[t]]++;
+        rows[at] = row_[t];
+        values[at] = value_[t];
+    }
+    sort_columns_by_row(m.column_starts, rows, values);
+
+    // Entries that share a position are summed in the order they were
+    // added, compacting the arrays in place.
+    std::size_t w = 0;
+    std::size_t begin = 0;
+    for (std::size_t c = 0; c < cols_; ++c) {
+        const std::size_t end = m.column_starts[c + 1];
+        const std::size_t column_begin = w;
+        for (std::size_t k = begin; k < end; ++k) {
+            if (w > column_begin && rows[w - 1] == rows[k]) {
+                values[w - 1] = values[w - 1] + values[k];
             } else {
-                m.row_indices.push_back(row_[t]);
-                m.values.push_back(value_[t]);
+                rows[w] = rows[k];
+                values[w] = values[k];
+                ++w;
             }
         }
-        m.column_starts[c + 1] = m.values.size();
+        begin = end;
+        m.column_starts[c + 1] = w;
     }
+    rows.resize(w);
+    values.resize(w);
+    m.row_indices = std::move(rows);
+    m.values = std::move(values);
     return m;
 }
 

@@ -50,6 +50,10 @@ private:
     std::vector<double> value_;
 };
 
+// Orders the entries of each column by row; entries with equal rows keep
+// their order. Meant for columns of a few entries (an insertion sort).
+void sort_columns(CscMatrix& m);
+
 // The entries on and above the diagonal.
 CscMatrix upper_triangle(const CscMatrix& m);
 

@@ -1,7 +1,6 @@
 #include "qp/expression.hpp"
 
 #include <algorithm>
-#include <iterator>
 #include <utility>
 
 namespace wayforge::qp {
@@ -28,25 +27,9 @@ QuadraticExpression& QuadraticExpression::operator+=(const QuadraticExpression& 
     return *this;
 }
 
-QuadraticExpression& QuadraticExpression::operator+=(QuadraticExpression&& other) {
-    for (auto it = other.quadratic.begin(); it != other.quadratic.end();) {
-        const auto found = quadratic.find(it->first);
-        if (found != quadratic.end()) {
-            found->second = found->second + it->second;
-            ++it;
-        } else {
-            const auto next = std::next(it);
-            quadratic.insert(other.quadratic.extract(it));
-            it = next;
-        }
-    }
-    affine += other.affine;
-    return *this;
-}
-
 AffineExpression operator*(Variable v, double c) {
     AffineExpression e;
-    e.coefficients.emplace(v.index(), c);
+    e.coefficients.try_emplace(v.index(), c);
     return e;
 }
 
@@ -86,7 +69,6 @@ AffineExpression operator-(AffineExpression a) {
 
 QuadraticExpression operator*(AffineExpression a, const AffineExpression& b) {
     QuadraticExpression r;
-    r.quadratic.reserve(a.coefficients.size() * b.coefficients.size());
     for (const auto& [i, a_i] : a.coefficients) {
         for (const auto& [j, b_j] : b.coefficients) {
             const IndexPair key{std::min(i, j), std::max(i, j)};

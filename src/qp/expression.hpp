@@ -8,21 +8,39 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <unordered_map>
 #include <vector>
 
+#include "qp/flat_map.hpp"
 #include "qp/variables.hpp"
 
 namespace wayforge::qp {
 
+// The splitmix64 finaliser: variable indices that share their low bits (a
+// stride of a power of two) still spread over the whole table.
+inline std::uint64_t mix_index(std::uint64_t h) noexcept {
+    h = (h ^ (h >> 30)) * 0xBF58476D1CE4E5B9ULL;
+    h = (h ^ (h >> 27)) * 0x94D049BB133111EBULL;
+    return h ^ (h >> 31);
+}
+
+struct IndexHash {
+    std::size_t operator()(std::size_t k) const noexcept {
+        return static_cast<std::size_t>(mix_index(k));
+    }
+};
+
+// The coefficients of an affine expression. Most expressions hold one to
+// three variables, which fit without an allocation.
+using CoefficientMap = FlatMap<std::size_t, double, IndexHash, 3>;
+
 // The value sum(c_k * x_k) + constant. A coefficient that becomes 0.0 stays.
 struct AffineExpression {
-    std::unordered_map<std::size_t, double> coefficients;
+    CoefficientMap coefficients;
     double constant = 0.0;
 
     AffineExpression() = default;
     // The expression 1.0 * v.
-    AffineExpression(Variable v) : coefficients{{v.index(), 1.0}} {}  // NOLINT: implicit by design
+    AffineExpression(Variable v) { coefficients.try_emplace(v.index(), 1.0); }  // NOLINT: implicit by design
 
     AffineExpression& operator+=(const AffineExpression& other);
 };
@@ -38,24 +56,22 @@ struct IndexPair {
 // banded matrix spread over the buckets instead of colliding on a sum.
 struct IndexPairHash {
     std::size_t operator()(const IndexPair& p) const noexcept {
-        std::uint64_t h = static_cast<std::uint64_t>(p.first) * 0x9E3779B97F4A7C15ULL +
-                          static_cast<std::uint64_t>(p.second);
-        h = (h ^ (h >> 30)) * 0xBF58476D1CE4E5B9ULL;
-        h = (h ^ (h >> 27)) * 0x94D049BB133111EBULL;
-        return static_cast<std::size_t>(h ^ (h >> 31));
+        return static_cast<std::size_t>(mix_index(static_cast<std::uint64_t>(p.first) * 0x9E3779B97F4A7C15ULL +
+                                                  static_cast<std::uint64_t>(p.second)));
     }
 };
+
+// The quadratic terms of an expression. The square of a three-term affine
+// expression has six, which fit without an allocation.
+using QuadraticMap = FlatMap<IndexPair, double, IndexPairHash, 6>;
 
 // The value sum(q_ij * x_i * x_j) + affine part; only pairs with i <= j are
 // keys, each holding the full coefficient of its product.
 struct QuadraticExpression {
-    std::unordered_map<IndexPair, double, IndexPairHash> quadratic;
+    QuadraticMap quadratic;
     AffineExpression affine;
 
     QuadraticExpression& operator+=(const QuadraticExpression& other);
-    // The same sums; entries new to this expression are moved over instead of
-    // copied, which saves an allocation per new key.
-    QuadraticExpression& operator+=(QuadraticExpression&& other);
 };
 
 AffineExpression operator*(Variable v, double c);

@@ -301,3 +301,53 @@ TEST(elastic_band_short_and_empty_paths) {
         CHECK_EQ(unused.calls, 0);
     }
 }
+
+TEST(upper_triangle_is_made_directly_and_equals_the_cut_full_matrix) {
+    // A banded objective as the elastic band writes it, plus a product with
+    // a distant variable, so that columns hold entries from several squares.
+    ProblemVariables vars;
+    const auto v = vars.add_vector(40, std::nullopt, std::nullopt);
+    QuadraticExpression objective;
+    for (std::size_t i = 1; i + 1 < v.size(); ++i) {
+        AffineExpression e = -(2.0 * v[i]);
+        e += v[i + 1];
+        e += v[i - 1];
+        objective += square(e);
+    }
+    objective += (v[3] - 1.0) * (0.5 * v[37]);
+    for (std::size_t n : {40u, 45u}) {
+        const CscMatrix full = quadratic_as_csc(objective, n);
+        const CscMatrix cut = upper_triangle(full);
+        const CscMatrix upper = quadratic_as_csc(objective, n, Triangle::Upper);
+        dense(upper);  // checks sorted, duplicate-free columns
+        CHECK_EQ(upper.rows, n);
+        CHECK_EQ(upper.cols, n);
+        CHECK(upper.column_starts == cut.column_starts);
+        CHECK(upper.row_indices == cut.row_indices);
+        CHECK(upper.values == cut.values);
+    }
+    // An index beyond n widens the matrix as triplets would, and assembly
+    // refuses it.
+    const CscMatrix wide = quadratic_as_csc(objective, 30, Triangle::Upper);
+    CHECK_EQ(wide.cols, 40u);
+    CHECK_EQ(wide.rows, 40u);
+    ProblemVariables few;
+    few.add_vector(30, std::nullopt, std::nullopt);
+    CHECK_THROWS(assemble(few, objective, {}, Triangle::Upper), Panic);
+}
+
+TEST(csc_from_triplets_with_long_unsorted_columns) {
+    // Columns longer than the insertion-sort limit, in descending row order,
+    // with repeated positions summed in the order of addition.
+    TripletBuilder t(0, 0);
+    for (std::size_t r = 100; r-- > 0;) t.add(r, 0, static_cast<double>(r));
+    for (std::size_t r = 0; r < 50; ++r) t.add(r % 10, 1, 0.25);
+    t.add(5, 1, 1e16);
+    t.add(5, 1, -1e16);
+    const CscMatrix m = t.build();
+    const Dense d = dense(m);
+    CHECK_EQ(m.column_starts[1], 100u);
+    for (std::size_t r = 0; r < 100; ++r) CHECK_EQ(d[r][0], static_cast<double>(r));
+    // (1.25 + 1e16) rounds to 1e16 + 2: the sum is 2.0 in this order only.
+    for (std::size_t r = 0; r < 10; ++r) CHECK_EQ(d[r][1], r == 5 ? 2.0 : 1.25);
+}
