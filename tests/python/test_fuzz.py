@@ -101,6 +101,14 @@ class IndexReturns:
         return self.value
 
 
+class FailingArray(np.ndarray):
+    """An ndarray subclass whose own iteration fails: only the exact ndarray
+    type may be read through its buffer."""
+
+    def __iter__(self):
+        raise Hostile("subclass iteration refused")
+
+
 class FloatSubclass(float):
     pass
 
@@ -494,9 +502,42 @@ FRESH_EVIL = [
      lambda: memoryview(array.array("d", [0, 1, 2, 3])).cast("B").cast("d", (2, 2)), True),
     ("memoryview(b'abcdefgh')", lambda: memoryview(b"abcdefgh"), True),
     ("array('f')", lambda: array.array("f", [1.0, 2.0]), True), ("array('q')", lambda: array.array("q", [1, -2]), True),
+    # buffers read in place: strides (negative, zero, across columns), every
+    # integer width, booleans; and ones left to iteration (half and long
+    # double, structured records, subclasses)
+    ("np.arange(6.0)[::-1]", lambda: np.arange(6.0)[::-1], True),
+    ("rows reversed", lambda: np.arange(12.0).reshape(6, 2)[::-2], True),
+    ("columns reversed", lambda: np.arange(8.0).reshape(4, 2)[:, ::-1], True),
+    ("every other column", lambda: np.arange(20.0).reshape(5, 4)[:, ::2], True),
+    ("broadcast rows", lambda: np.broadcast_to(np.arange(2.0), (1000, 2)), True),
+    ("broadcast values", lambda: np.broadcast_to(np.float32(1.5), (1000,)), True),
+    ("np.arange(6, dtype=int8)", lambda: np.arange(-3, 3, dtype=np.int8), True),
+    ("int16 rows", lambda: np.arange(-4, 4, dtype=np.int16).reshape(4, 2), True),
+    ("uint32 values", lambda: np.array([0, 2**32 - 1], np.uint32), True),
+    ("uint64 rows", lambda: np.array([[2**64 - 1, 0], [1, 2**63]], np.uint64), True),
+    ("int64 extremes", lambda: np.array([-(2**63), 2**63 - 1], np.int64), True),
+    ("bool rows", lambda: np.array([[True, False], [False, True]]), True),
+    ("float16 values", lambda: np.array([1.5, -2.0], np.float16), True),
+    ("longdouble rows", lambda: np.ones((2, 2), np.longdouble), True),
+    ("structured records", lambda: np.zeros(2, dtype=[("x", "f8"), ("y", "f8")]), True),
+    ("read-only buffer", lambda: np.frombuffer(array.array("d", [1.0, 2.0, 3.0, 4.0]).tobytes()), True),
+    ("array subclass whose iteration fails", lambda: np.arange(4.0).view(FailingArray), True),
+    ("np.matrix", lambda: np.matrix([[1.0, 2.0], [3.0, 4.0]]), True),
+    ("array('b')", lambda: array.array("b", [-1, 2]), True),
+    ("array('Q')", lambda: array.array("Q", [2**64 - 1, 0]), True),
+    ("array('u')", lambda: array.array("u", "ab"), True),
     ("range(3)", lambda: range(3), True), ("range(-3, 3)", lambda: range(-3, 3), True),
     ("[range(2), range(2)]", lambda: [range(2), range(2)], True), ("((0, 0), '01')", lambda: ((0, 0), "01"), True),
 ]
+
+
+if not SMALL_ALLOCATIONS:
+    # A broadcast view is cheap however long it is: reading it in place asks
+    # for 8 TiB (16 TiB of points).
+    FRESH_EVIL += [
+        ("broadcast of 2**40 values", lambda: np.broadcast_to(1.0, (2**40,)), True),
+        ("broadcast of 2**40 rows", lambda: np.broadcast_to(np.arange(2.0), (2**40, 2)), True),
+    ]
 
 
 def evil_arg(rng):
