@@ -966,6 +966,7 @@ def check_receiver(ctx):
     assert text.startswith("Path2D { path: Path2D { points: ") and text.endswith(" } }")
     assert repr(receiver.points) == ctx.points_text
     assert repr(receiver.x) == ctx.x_text and repr(receiver.y) == ctx.y_text
+    assert type(receiver.length) is float and len(receiver.curvature) == ctx.n
     # Conversions may have added value lists through re-entrant calls; each
     # has one value per point.
     handles = count_handles(receiver)
