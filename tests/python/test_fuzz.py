@@ -48,7 +48,7 @@ from wayforge import ElasticBandMethod, InterpolationMethod, Path2D, ResamplingM
 # failing, so sizes stay small there; otherwise an address-space limit turns
 # them into MemoryError.
 SMALL_ALLOCATIONS = bool(os.environ.get("WAYFORGE_SANITIZED"))
-CALLS = int(os.environ.get("WAYFORGE_FUZZ_CALLS", 20_000 if SMALL_ALLOCATIONS else 100_000))
+CALLS = int(os.environ.get("WAYFORGE_FUZZ_CALLS", 50_000 if SMALL_ALLOCATIONS else 100_000))
 CALLS_PER_EXAMPLE = 100
 EXAMPLES = max(1, -(-CALLS // CALLS_PER_EXAMPLE))
 FUZZ_SEED = os.environ.get("WAYFORGE_FUZZ_SEED")
