@@ -206,12 +206,11 @@ std::optional<Path2D> smoothed_path_elastic_band(Path2D& path, double max_deviat
         relative.y[i] = path.y[i] - origin.y;
     }
 
-    double scale = 1.0;
     std::optional<Answer> answer = solve(relative, theta, method, solver);
     if (!answer || !answer_holds(relative, theta, method, *answer)) {
         // Once more on a copy scaled to unit magnitude, where the solver's
         // absolute and relative tolerances agree.
-        scale = scale_of(relative);
+        const double scale = scale_of(relative);
         if (scale == 1.0) {
             return std::nullopt;
         }

@@ -71,10 +71,8 @@ void ensure_lapack() {
     if (lapack::loaded()) {
         return;
     }
-    std::string path;
     try {
-        path = library_path();
-        lapack::load(path);
+        lapack::load(library_path());
     } catch (const PythonError&) {
         raise_import_error();
     } catch (const lapack::LoadError& e) {
