@@ -7,6 +7,7 @@
 
 #include "core/circle_fit.hpp"
 #include "core/circle_segments.hpp"
+#include "core/lapack.hpp"
 #include "core/panic.hpp"
 #include "fuzz/input.hpp"
 
@@ -87,6 +88,13 @@ bool same(const std::vector<CircleSegment>& a, const std::vector<CircleSegment>&
 }
 
 }  // namespace
+
+// Circle fits need LAPACK, loaded as the module loads it: scripts/fuzz.sh
+// passes the path of scipy-openblas32's library.
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    lapack::load(WAYFORGE_LAPACK_LIBRARY);
+    return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     fuzz::Input in(data, size);

@@ -7,24 +7,8 @@
 #include <limits>
 #include <string>
 
+#include "core/lapack.hpp"
 #include "core/panic.hpp"
-
-// LAPACK symbols may carry a prefix (scipy-openblas32 exports scipy_dgesvd_).
-#ifndef WAYFORGE_LAPACK_PREFIX
-#define WAYFORGE_LAPACK_PREFIX
-#endif
-#define WAYFORGE_PASTE2(a, b) a##b
-#define WAYFORGE_PASTE(a, b) WAYFORGE_PASTE2(a, b)
-#define WAYFORGE_LAPACK(name) WAYFORGE_PASTE(WAYFORGE_LAPACK_PREFIX, name)
-
-// dgesvd with 32-bit integers and the gfortran calling convention: the two
-// character arguments are followed by their hidden lengths at the end.
-extern "C" void WAYFORGE_LAPACK(dgesvd_)(const char* jobu, const char* jobvt, const int* m,
-                                         const int* n, double* a, const int* lda, double* s,
-                                         double* u, const int* ldu, double* vt, const int* ldvt,
-                                         double* work, const int* lwork, int* info,
-                                         std::size_t jobu_length, std::size_t jobvt_length);
-extern "C" void WAYFORGE_LAPACK(openblas_set_num_threads)(int threads);
 
 namespace wayforge {
 
@@ -42,16 +26,9 @@ int dgesvd(int rows, double* a, double* singular_values, double* vt, double* wor
     const int ldvt = kColumns;
     double unused_u = 0.0;
     int info = 0;
-    // One thread: the fits are small, and the digits of a large fit must not
-    // depend on how OpenBLAS splits its work. This library is ours alone
-    // (NumPy and SciPy bundle their own), so the setting touches nobody else.
-    static const bool single_threaded = [] {
-        WAYFORGE_LAPACK(openblas_set_num_threads)(1);
-        return true;
-    }();
-    (void)single_threaded;
-    WAYFORGE_LAPACK(dgesvd_)(&jobu, &jobvt, &rows, &columns, a, &lda, singular_values, &unused_u,
-                             &ldu, vt, &ldvt, work, &lwork, &info, 1, 1);
+    // Loaded (and set to one thread) by the caller before any fit.
+    lapack::functions().dgesvd(&jobu, &jobvt, &rows, &columns, a, &lda, singular_values, &unused_u,
+                               &ldu, vt, &ldvt, work, &lwork, &info, 1, 1);
     return info;
 }
 

@@ -41,6 +41,9 @@ private:
 };
 
 // One fit with its own working storage.
+//
+// Both need LAPACK loaded first (lapack::load); a fit without it is an
+// internal error.
 std::optional<CircleFit> taubin_circle_fit(std::span<const double> x, std::span<const double> y);
 
 }  // namespace wayforge

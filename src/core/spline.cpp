@@ -182,11 +182,23 @@ Spline make_spline(const Values& t_values, const Values& values, SplineInterpola
     }
 
     // The end pads repeat the last value of the whole list just after the last
-    // parameter of the whole list.
+    // parameter of the whole list. From a parameter of about 2^47 on, adding
+    // 0.01 or 0.02 rounds back onto it (or the two pads onto each other); the
+    // last parameter would then start no segment and the path's end would not
+    // be sampled. Such a pad takes the next representable parameter instead.
     const double last_t = t_values.back();
     const double last_value = values.back();
-    append_sorted(keys, {last_t + 0.01, last_value, kind}, ordered);
-    append_sorted(keys, {last_t + 0.02, last_value, kind}, ordered);
+    const double infinity = std::numeric_limits<double>::infinity();
+    double first_pad = last_t + 0.01;
+    if (!(first_pad > last_t)) {
+        first_pad = std::nextafter(last_t, infinity);
+    }
+    double second_pad = last_t + 0.02;
+    if (!(second_pad > first_pad)) {
+        second_pad = std::nextafter(first_pad, infinity);
+    }
+    append_sorted(keys, {first_pad, last_value, kind}, ordered);
+    append_sorted(keys, {second_pad, last_value, kind}, ordered);
     return spline;
 }
 

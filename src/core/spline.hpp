@@ -33,8 +33,10 @@ Values linspace(std::int32_t start, double end, std::size_t n);
 
 // Keys (t_values[i], values[i]) for the common length, stably sorted by t, plus
 // a start pad one unit before at t = -1 and two end pads 0.01 and 0.02 after
-// the last parameter, repeating the first and last value. Panics when either
-// list is empty.
+// the last parameter, repeating the first and last value. Where an end pad
+// would round onto the last parameter or onto the first pad (parameters of
+// about 2^47 and more) it is the next representable parameter instead. Panics
+// when either list is empty.
 Spline make_spline(const Values& t_values, const Values& values, SplineInterpolation kind);
 
 // The value at s and the index of the key that starts the segment used, or

@@ -5,6 +5,7 @@
 #include "python/binder.hpp"
 #include "python/convert.hpp"
 #include "python/errors.hpp"
+#include "python/lapack_loader.hpp"
 #include "python/path2d_methods.hpp"
 #include "python/path2d_type.hpp"
 
@@ -56,6 +57,7 @@ PyObject* compute_circle_fit_curvature(PyObject* self, PyObject* const* args, Py
         bind(kCurvatureSig, args, nargs, kwnames, slots);
         PathBorrow borrow = PathBorrow::shared(self);
         const double max_rmse = slots[0] ? arg<double>(slots[0], "max_rmse") : kDefaultMaxRmse;
+        ensure_lapack();
         return to_python(wayforge::compute_circle_fit_curvature(borrow.path(), max_rmse));
     });
 }
@@ -89,6 +91,7 @@ PyObject* find_circle_segments(PyObject* self, PyObject* const* args, Py_ssize_t
         const auto start = arg<std::size_t>(slots[0], "start");
         const auto end = arg<std::size_t>(slots[1], "end");
         const double max_rmse = slots[2] ? arg<double>(slots[2], "max_rmse") : kDefaultMaxRmse;
+        ensure_lapack();
         return segments_to_python(wayforge::find_circle_segments(borrow.path(), start, end, max_rmse));
     });
 }

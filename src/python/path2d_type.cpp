@@ -139,6 +139,8 @@ PyMethodDef path_methods[] = {
 
 const char kPathDoc[] =
     "Path2D(points=None, x=None, y=None)\n--\n\n"
+    "Path2D(points=None, x=None, y=None)\n"
+    "\n"
     "Class storing a 2D path.\n"
     "\n"
     ":param points: List of points\n"

@@ -5,6 +5,7 @@
 
 #include "check.hpp"
 #include "core/circle_fit.hpp"
+#include "core/lapack.hpp"
 #include "core/panic.hpp"
 
 using namespace wayforge;
@@ -21,6 +22,15 @@ bool same_bits(const CircleFit& a, const CircleFit& b) {
 }
 
 }  // namespace
+
+TEST(lapack_is_loaded_once) {
+    CHECK(lapack::loaded());
+    const lapack::Functions* first = &lapack::functions();
+    // Once loaded, a later load keeps what is there, whatever it is given.
+    lapack::load("/nonexistent/libnothing.so");
+    CHECK(&lapack::functions() == first);
+    CHECK(first->dgesvd != nullptr && first->set_num_threads != nullptr);
+}
 
 TEST(circle_fit_recovers_a_circle_from_five_points) {
     std::vector<double> x, y;

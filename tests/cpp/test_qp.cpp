@@ -49,12 +49,17 @@ public:
     explicit RecordingSolver(SolveResult answer) : answer_(std::move(answer)) {}
     SolveResult solve(ProblemVariables variables, QuadraticExpression objective,
                       std::vector<Constraint> constraints) override {
-        problem = assemble(variables, objective, constraints);
-        n = variables.size();
+        problems.push_back(assemble(variables, objective, constraints));
+        if (calls == 0) {
+            problem = problems.back();
+            n = variables.size();
+        }
         ++calls;
         return answer_;
     }
+    // The first problem handed over, and every one in order.
     ConicProblem problem;
+    std::vector<ConicProblem> problems;
     std::size_t n = 0;
     int calls = 0;
 
@@ -282,17 +287,59 @@ TEST(elastic_band_orthogonal_bounds_problem) {
     CHECK_EQ(p.b[5], -0.0);
     CHECK_EQ(p.b.size(), 12u);
     for (std::size_t r = 8; r < p.b.size(); ++r) CHECK_EQ(p.b[r], 1.0);
+    // The failed solve is retried once, on the problem scaled by the power of
+    // two below its largest magnitude (3): coordinates and m halve, d stays.
+    CHECK_EQ(solver.calls, 2);
+    const ConicProblem& s = solver.problems[1];
+    const Dense sa = dense(s.A);
+    CHECK(sa[5] == (std::vector<double>{0, 0, 0, 0, 0, -1, 0, 0, -0.25, 0}));
+    CHECK_EQ(s.b[4], -0.5);
+    CHECK_EQ(s.b[2], 1.5);
+    for (std::size_t r = 8; r < s.b.size(); ++r) CHECK_EQ(s.b[r], 1.0);
+}
+
+TEST(elastic_band_hands_over_coordinates_relative_to_the_first_point) {
+    // The same square-bounds problem as above, moved by (1000, -20): the
+    // solver sees the path from the origin and the answer is moved back.
+    Path2D path = Path2D::from_points({{1000, -20}, {1001, -19}, {1002, -20}});
+    RecordingSolver solver(SolvedProblem{{0, 1, 2, 0, 0.75, 0}});
+    const auto r = smoothed_path_elastic_band(path, 0.25, ElasticBandMethod::SquareBounds, solver);
+    CHECK_EQ(solver.calls, 1);
+    CHECK(solver.problem.b == (std::vector<double>{0, 0, 2, 0, 1.25, -0.75, 1.25, -0.75}));
+    CHECK(r && r->points == (Points{{1000, -20}, {1001, -19.25}, {1002, -20}}));
+}
+
+TEST(elastic_band_answers_that_break_the_problem_are_refused) {
+    Path2D path = Path2D::from_points({{0, 0}, {1, 1}, {2, 0}});
+    const std::vector<std::vector<double>> broken{
+        {0.01, 1, 2, 0, 0.75, 0},   // first point moved
+        {0, 1, 2, 0, 0.75, 3e-4},   // last point moved
+        {0, 1.3, 2, 0, 0.75, 0},    // x beyond its box
+        {0, 1, 2, 0, NAN, 0},       // not a number
+    };
+    for (const auto& values : broken) {
+        RecordingSolver solver(SolvedProblem{values});
+        CHECK(!smoothed_path_elastic_band(path, 0.25, ElasticBandMethod::SquareBounds, solver));
+        // Retried on the scaled copy (magnitude 2), which answers alike.
+        CHECK_EQ(solver.calls, 2);
+    }
+    // Within the tolerance (1e-4 relative to each point's magnitude, at least
+    // 1) the answer stands.
+    RecordingSolver close(SolvedProblem{{5e-5, 1.25 + 5e-5, 2, 0, 0.75, -1.5e-4}});
+    CHECK(smoothed_path_elastic_band(path, 0.25, ElasticBandMethod::SquareBounds, close));
+    CHECK_EQ(close.calls, 1);
 }
 
 TEST(elastic_band_short_and_empty_paths) {
     for (ElasticBandMethod method : {ElasticBandMethod::SquareBounds, ElasticBandMethod::OrthogonalBounds}) {
         Path2D one = Path2D::from_points({{2, 3}});
-        RecordingSolver solver(SolvedProblem{{2, 3}});
+        RecordingSolver solver(SolvedProblem{{0, 0}});
         const auto r = smoothed_path_elastic_band(one, 0.1, method, solver);
         CHECK_EQ(solver.n, 2u);
         CHECK_EQ(solver.problem.zero_cone, 4u);
         CHECK_EQ(solver.problem.nonnegative_cone, 0u);
-        CHECK(solver.problem.b == (std::vector<double>{2, 3, 2, 3}));
+        // Relative to the first point, the single point is the origin.
+        CHECK(solver.problem.b == (std::vector<double>{0, 0, 0, 0}));
         CHECK(r && r->points == (Points{{2, 3}}));
 
         Path2D empty;

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <new>
@@ -89,6 +90,24 @@ TEST(make_spline_sorts_stably_and_pads_go_after_equal_keys) {
     CHECK(key_pairs(make_spline({-2, -1, 0}, {1, 2, 3}, Linear)) ==
           (std::vector<std::pair<double, double>>{
               {-2, 1}, {-1, 2}, {-1, 1}, {0, 3}, {0.01, 3}, {0.02, 3}}));
+}
+
+TEST(end_pads_that_would_round_onto_the_end_take_the_next_parameters) {
+    // 2^46 + 0.01 and + 0.02 are still distinct (the spacing there is 2^-6);
+    // from 2^47 on a pad rounds onto the end or onto the other pad.
+    for (int exponent = 46; exponent <= 60; ++exponent) {
+        const double end = std::ldexp(1.0, exponent);
+        const double up = std::numeric_limits<double>::infinity();
+        for (SplineInterpolation kind : {Linear, CatmullRom}) {
+            const Spline s = make_spline({0, end / 2, end}, {1, 2, 3}, kind);
+            const double pad1 = s.keys[4].t;
+            const double pad2 = s.keys[5].t;
+            CHECK_EQ(pad1, std::max(end + 0.01, std::nextafter(end, up)));
+            CHECK_EQ(pad2, std::max(end + 0.02, std::nextafter(pad1, up)));
+            const auto at_end = sample_with_key(s, end);
+            CHECK(at_end && at_end->first == 3.0 && at_end->second == 3u);
+        }
+    }
 }
 
 TEST(make_spline_refuses_empty_lists) {

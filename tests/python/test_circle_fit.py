@@ -1,6 +1,10 @@
 """Circle segments and circle-fit curvature of Path2D."""
 
 import math
+import os
+import subprocess
+import sys
+import textwrap
 
 import pytest
 from hypothesis import given, settings
@@ -290,3 +294,72 @@ def test_argument_errors(call, error, message):
     with pytest.raises(error) as info:
         call(path)
     assert type(info.value) is error and str(info.value) == message
+
+
+# ---- LAPACK: loaded at the first circle fit, on one thread ----
+
+def run_python(code):
+    done = subprocess.run([sys.executable, "-c", textwrap.dedent(code)], capture_output=True,
+                          text=True, timeout=120)
+    assert done.returncode == 0, done.stderr
+    return done.stdout.strip()
+
+
+def test_import_loads_no_lapack_and_starts_no_thread():
+    out = run_python("""
+        import os, sys
+        before = len(os.listdir("/proc/self/task"))
+        import wayforge
+        after = len(os.listdir("/proc/self/task"))
+        with open("/proc/self/maps") as maps:
+            mapped = "libscipy_openblas" in maps.read()
+        print(before, after, mapped, "scipy_openblas32" in sys.modules)
+    """)
+    before, after, mapped, imported = out.split()
+    assert after == before and mapped == imported == "False"
+
+
+def test_lapack_runs_on_one_thread_after_a_fit():
+    threadpoolctl = pytest.importorskip("threadpoolctl")
+    import scipy_openblas32
+
+    Path2D(points=arc(5, [0.1, 0.7, 1.3, 2.0, 2.9])).compute_circle_fit_curvature()
+    lib_dir = os.path.realpath(scipy_openblas32.get_lib_dir())
+    # NumPy's own OpenBLAS is another library; only ours is looked at.
+    ours = [info for info in threadpoolctl.threadpool_info()
+            if os.path.realpath(info["filepath"]).startswith(lib_dir + os.sep)]
+    assert [info["num_threads"] for info in ours] == [1]
+
+
+@pytest.mark.parametrize("setup, cause", [
+    ("sys.modules['scipy_openblas32'] = None", "ModuleNotFoundError"),
+    ("sys.modules['scipy_openblas32'] = types.SimpleNamespace("
+     "get_lib_dir=lambda: '/nonexistent', get_library=lambda: 'scipy_openblas')", "OSError"),
+    ("sys.modules['scipy_openblas32'] = types.SimpleNamespace(get_lib_dir=lambda: 1 / 0)",
+     "ZeroDivisionError"),
+], ids=["missing", "no-library", "broken"])
+def test_missing_lapack_is_an_import_error_at_the_first_fit(setup, cause):
+    out = run_python(f"""
+        import sys, types
+        {setup}
+        import wayforge
+        p = wayforge.Path2D(points=[[0, 0], [1, 1], [2, 0], [3, 1]])
+        for call in (lambda: p.compute_circle_fit_curvature(),
+                     lambda: p.find_circle_segments(0, 4)):
+            try:
+                call()
+            except ImportError as e:
+                assert type(e) is ImportError and e.name == "scipy_openblas32", repr(e)
+                assert "'scipy-openblas32'" in str(e), str(e)
+                print(type(e.__cause__).__name__)
+            else:
+                print("no error")
+        # Everything else works without it.
+        assert p.resampled_path(wayforge.ResamplingMethod.by_number_points(3)).points[-1] == [3, 1]
+        assert p.smoothed_path_elastic_band(0.1) is not None
+        assert len(p.curvature) == 4
+        # A later fit tries again and succeeds once the package is there.
+        del sys.modules["scipy_openblas32"]
+        print(len(p.find_circle_segments(0, 4)) > 0)
+    """)
+    assert out.split() == [cause, cause, "True"]

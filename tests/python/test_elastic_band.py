@@ -1,6 +1,8 @@
 """Elastic band smoothing and its hand-over to the Clarabel solver."""
 
+import json
 import math
+import pathlib
 import random
 import subprocess
 import sys
@@ -340,3 +342,71 @@ def test_missing_clarabel_is_a_clear_import_error():
                           timeout=60)
     assert done.returncode == 0, done.stderr
     assert done.stdout.strip() == "ok"
+
+
+# ---- answers checked against the problem; large coordinates ----
+
+NAN, INF = float("nan"), float("inf")
+ANSWERS = json.loads((pathlib.Path(__file__).parent / "data" / "elastic_band_answers.json").read_text())
+
+
+def recorded_track(n, x0, y0):
+    return [[x0 + 0.8 * i + 0.3 * math.sin(1.7 * i),
+             y0 + 2.0 * math.sin(0.4 * i) + 0.2 * math.cos(2.3 * i)] for i in range(n)]
+
+
+@pytest.mark.parametrize("case", ANSWERS, ids=lambda c: f"{c['method']}-{c['n']}")
+def test_ordinary_answers_are_kept(case):
+    # Recorded before the solver was handed coordinates relative to the first
+    # point. The answers are the solver's up to its 1e-4 tolerances: a changed
+    # formulation moves them, by 8e-5 at most here; 1e-6 of the coordinates'
+    # magnitude stays well inside the tolerances and far below any real change.
+    points = recorded_track(case["n"], case["x0"], case["y0"])
+    method = getattr(ElasticBandMethod, case["method"])
+    result = Path2D(points=points).smoothed_path_elastic_band(case["deviation"], method)
+    size = max(abs(v) for p in points for v in p)
+    assert close(result.points, case["points"], 1e-6 * size)
+
+
+@BOTH
+@pytest.mark.parametrize("points", [
+    [[0, 0], [NAN, 1], [2, 0]],
+    [[0, 0], [1, NAN], [2, 0]],
+    [[0, 0], [INF, 1], [2, 0]],
+    [[0, 0], [-INF, 1], [2, 0]],
+    [[NAN, 0], [1, 1], [2, 0]],
+    [[0, 0], [1e20, 1], [2, 0]],
+    [[1e20, 0], [1, 1], [2, 0]],
+], ids=["nan", "nan-y", "inf", "-inf", "nan-first", "1e20", "1e20-first"])
+def test_answers_that_break_the_problem_give_none(points, method):
+    # The solver reports "Solved" for some of these with end points moved by
+    # 1e12 and more; no answer is better than one that breaks the problem.
+    assert Path2D(points=points).smoothed_path_elastic_band(0.1, method) is None
+
+
+@BOTH
+@pytest.mark.parametrize("scale, offset", [
+    (1e4, (0, 0)), (1e5, (0, 0)), (1e6, (0, 0)), (1.0, (4e5, 5e6)), (1e3, (4e5, 5e6))],
+    ids=["1e4", "1e5", "1e6", "utm", "utm-1e3"])
+def test_large_scales_and_offsets_solve(scale, offset, method):
+    # Leaving every point in place is feasible, so an answer must come back,
+    # and it must meet the problem within the solver's tolerances.
+    # At scale 1e5 this is the zig-zag that used to come back None.
+    shape = [[0, 0], [1, 1], [2, 0], [3, 1]]
+    points = [[offset[0] + scale * a, offset[1] + scale * b] for a, b in shape]
+    deviation = 0.1 * scale
+    path = Path2D(points=points)
+    result = path.smoothed_path_elastic_band(deviation, method)
+    assert result is not None
+    tol = 1e-4 * max(1.0, deviation, *(abs(v) for p in points[1:] for v in p))
+    r = result.points
+    assert close([r[0], r[-1]], [points[0], points[-1]], tol)
+    for i in range(1, len(points) - 1):
+        dx, dy = r[i][0] - points[i][0], r[i][1] - points[i][1]
+        if method == SQUARE:
+            assert max(abs(dx), abs(dy)) <= deviation + tol
+        else:
+            theta = path.orientation[i]
+            assert abs(dx * math.cos(theta) + dy * math.sin(theta)) <= tol
+            assert math.hypot(dx, dy) <= deviation + tol
+    assert roughness(r) < roughness(points)

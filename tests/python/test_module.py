@@ -21,6 +21,7 @@ def test_class_names_and_docs():
     assert Path2D.__name__ == Path2D.__qualname__ == "Path2D"
     assert Path2D.__text_signature__ == "(points=None, x=None, y=None)"
     assert Path2D.__doc__ == (
+        "Path2D(points=None, x=None, y=None)\n\n"
         "Class storing a 2D path.\n\n:param points: List of points\n:param x: List of x coordinates\n"
         ":param y: List of y coordinates\n\n:type points: list[list[float]]\n:type x: list[float]\n"
         ":type y: list[float]"

@@ -233,3 +233,18 @@ def test_number_of_points_and_exact_ends(points, k, cubic):
     if k >= 2:
         assert out[0] == list(points[0])
     assert all(math.isfinite(v) for xy in out for v in xy)
+
+
+@pytest.mark.parametrize("exponent", range(46, 53))
+@pytest.mark.parametrize("kind", [Linear, Cubic])
+@pytest.mark.parametrize("method", [by_points(3), by_points(7), by_distance(2.0**40, False),
+                                    by_distance(3e13, False)], ids=["3", "7", "2^40", "3e13"])
+def test_very_long_paths_end_at_their_last_point(exponent, kind, method):
+    # From a length of about 2^47 the end pads at +0.01 and +0.02 round onto
+    # the length itself; the end must still be sampled, never made up as (0, 0).
+    length = 2.0**exponent
+    path = Path2D(points=[[0, 0], [length / 2, 1], [length, 2]])
+    points = path.resampled_path(method, kind).points
+    assert points[0] == [0, 0]
+    assert points[-1] == [length, 2]
+    assert all(p[0] > 0 for p in points[1:])
