@@ -20,24 +20,13 @@ namespace {
 // KeyboardInterrupt and the like pass through as they are.
 Ref import_clarabel() {
     Ref module = Ref::steal(PyImport_ImportModule("clarabel"));
-    if (module) {
-        return module;
+    if (!module) {
+        raise_import_error(
+            "smoothed_path_elastic_band needs the QP solver package 'clarabel', which could not be "
+            "imported (install it with 'pip install clarabel')",
+            "clarabel");
     }
-    Ref original = Ref::steal(PyErr_GetRaisedException());
-    if (!PyErr_GivenExceptionMatches(original.get(), PyExc_Exception)) {
-        PyErr_SetRaisedException(original.release());
-        throw PythonError{};
-    }
-    Ref message = ensure(Ref::steal(PyUnicode_FromString(
-        "smoothed_path_elastic_band needs the QP solver package 'clarabel', which could not be "
-        "imported (install it with 'pip install clarabel')")));
-    Ref name = ensure(Ref::steal(PyUnicode_FromString("clarabel")));
-    PyErr_SetImportError(message.get(), name.get(), nullptr);
-    Ref error = Ref::steal(PyErr_GetRaisedException());
-    PyException_SetContext(error.get(), Ref(original).release());
-    PyException_SetCause(error.get(), original.release());
-    PyErr_SetRaisedException(error.release());
-    throw PythonError{};
+    return module;
 }
 
 Ref attr(PyObject* obj, const char* name) {

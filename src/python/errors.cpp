@@ -19,6 +19,22 @@ void raise(PyObject* type, const std::string& message) {
     throw PythonError{};
 }
 
+void raise_import_error(const char* message, const char* module_name) {
+    Ref original = Ref::steal(PyErr_GetRaisedException());
+    if (!PyErr_GivenExceptionMatches(original.get(), PyExc_Exception)) {
+        PyErr_SetRaisedException(original.release());
+        throw PythonError{};
+    }
+    Ref text = ensure(Ref::steal(PyUnicode_FromString(message)));
+    Ref name = ensure(Ref::steal(PyUnicode_FromString(module_name)));
+    PyErr_SetImportError(text.get(), name.get(), nullptr);
+    Ref error = Ref::steal(PyErr_GetRaisedException());
+    PyException_SetContext(error.get(), Ref(original).release());
+    PyException_SetCause(error.get(), original.release());
+    PyErr_SetRaisedException(error.release());
+    throw PythonError{};
+}
+
 PyObject* panic_exception_type() {
     // Created once per process and kept for its whole life.
     static PyObject* type = nullptr;

@@ -32,6 +32,11 @@ inline Ref ensure(Ref obj) {
     return obj;
 }
 
+// Replaces the pending exception, when it is an ordinary Exception, by an
+// ImportError with this message and module name whose cause (and context) is
+// that exception; KeyboardInterrupt and the like pass through as they are.
+[[noreturn]] void raise_import_error(const char* message, const char* module_name);
+
 // The PanicException class, created on first use.
 PyObject* panic_exception_type();
 

@@ -44,25 +44,11 @@ std::string library_path() {
     return dir + "/lib" + name + kLibrarySuffix;
 }
 
-// Replaces the pending exception, when it is an ordinary Exception, by an
-// ImportError naming the package with that exception as its cause;
-// KeyboardInterrupt and the like pass through as they are.
 [[noreturn]] void raise_import_error() {
-    Ref original = Ref::steal(PyErr_GetRaisedException());
-    if (!PyErr_GivenExceptionMatches(original.get(), PyExc_Exception)) {
-        PyErr_SetRaisedException(original.release());
-        throw PythonError{};
-    }
-    Ref message = ensure(Ref::steal(PyUnicode_FromString(
+    py::raise_import_error(
         "circle fitting needs LAPACK from the package 'scipy-openblas32', which could not be "
-        "loaded (install it with 'pip install scipy-openblas32')")));
-    Ref name = ensure(Ref::steal(PyUnicode_FromString("scipy_openblas32")));
-    PyErr_SetImportError(message.get(), name.get(), nullptr);
-    Ref error = Ref::steal(PyErr_GetRaisedException());
-    PyException_SetContext(error.get(), Ref(original).release());
-    PyException_SetCause(error.get(), original.release());
-    PyErr_SetRaisedException(error.release());
-    throw PythonError{};
+        "loaded (install it with 'pip install scipy-openblas32')",
+        "scipy_openblas32");
 }
 
 }  // namespace
