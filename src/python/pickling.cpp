@@ -81,8 +81,10 @@ struct State {
     raise(type, std::string("cannot restore ") + state.cls + ": " + why);
 }
 
-std::string repr(PyObject* obj) {
-    Ref text = ensure(Ref::steal(PyObject_Repr(obj)));
+// The repr of an int or str by its base type's own repr, so that no code of a
+// subclass runs while a state is checked.
+std::string repr(PyObject* obj, PyTypeObject* base) {
+    Ref text = ensure(Ref::steal(base->tp_repr(obj)));
     const char* utf8 = PyUnicode_AsUTF8(text.get());
     if (utf8 == nullptr) {
         throw PythonError{};
@@ -117,7 +119,7 @@ unsigned long long bounded_int(const State& state, PyObject* obj, const std::str
     } else if (value <= limit) {
         return value;
     }
-    refuse(PyExc_ValueError, state, what + " must be " + range + ", not " + repr(obj));
+    refuse(PyExc_ValueError, state, what + " must be " + range + ", not " + repr(obj, &PyLong_Type));
 }
 
 // The float64 values held by a bytes object, checked to be a whole number of
@@ -171,7 +173,7 @@ Ref restore_path(const State& state) {
     }
     if (overflow != 0 || number != kPathStateVersion) {
         refuse(PyExc_ValueError, state,
-               "unknown state version " + repr(version) + " (this wayforge reads version " +
+               "unknown state version " + repr(version, &PyLong_Type) + " (this wayforge reads version " +
                    std::to_string(kPathStateVersion) + ")");
     }
     return wrap_path(path_from_state(state, state[1], state[2], state[3]));
@@ -232,7 +234,7 @@ PyObject* restore(PyObject*, PyObject* const* args, Py_ssize_t nargs) {
                 return restorer.restore(State{restorer.cls, args + 1, nargs - 1});
             }
         }
-        raise(PyExc_ValueError, "_restore(): no wayforge class is named " + repr(args[0]));
+        raise(PyExc_ValueError, "_restore(): no wayforge class is named " + repr(args[0], &PyUnicode_Type));
     });
 }
 

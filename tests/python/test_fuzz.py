@@ -655,7 +655,10 @@ PATH_PROTOCOL = {
     "getitem": lambda r, o: r[o],
     "init": lambda r, o: r.__init__(o, points=o),
     "copy": lambda r, o: copy.copy(r),
+    "deepcopy": lambda r, o: copy.deepcopy(r),
     "pickle": lambda r, o: pickle.dumps(r),
+    "pickle_round_trip": lambda r, o: pickle.loads(pickle.dumps(r, protocol=pickle.HIGHEST_PROTOCOL)),
+    "pickle_protocol_0": lambda r, o: pickle.loads(pickle.dumps(r, protocol=0)),
     "weakref": lambda r, o: weakref.ref(r),
     "setattr": _set_attribute,
     "delattr": lambda r, o: delattr(r, "x"),
@@ -756,7 +759,7 @@ def path_targets(ctx):
 
 
 VALUE_OPERATIONS = ["eq", "ne", "lt", "ge", "hash", "int", "index", "float", "repr", "str", "match", "copy",
-                    "new", "base_new", "new_sub"]
+                    "deepcopy", "pickle_round_trip", "new", "base_new", "new_sub"]
 
 
 def value_protocol(obj, operation, other):
@@ -789,6 +792,10 @@ def value_protocol(obj, operation, other):
         return None
     if operation == "copy":
         return copy.copy(obj)
+    if operation == "deepcopy":
+        return copy.deepcopy(obj)
+    if operation == "pickle_round_trip":
+        return pickle.loads(pickle.dumps(obj, protocol=other))
     if operation == "new":
         return type(obj)(other)
     if operation == "base_new":
@@ -827,6 +834,52 @@ def value_class_targets(ctx):
                lambda r: True,
                weight=4, bindable=False),
     ]
+
+
+STATE_MUTATIONS = ["none", "drop", "extra", "replace", "replace", "bytes", "bytes", "name"]
+CLASS_NAMES = ["Path2D", "ResamplingMethod_ByNumberPoints", "ResamplingMethod_BySamplingDistance",
+               "InterpolationMethod", "ElasticBandMethod", "ResamplingMethod", "path2d", ""]
+
+
+def restore_targets(ctx):
+    """wayforge._restore on the state of the receiver or of the method value
+    receiver, as their __reduce__ gives it, often damaged: an item dropped,
+    added, replaced by an evil argument or by random bytes, or another class
+    name. It must rebuild the object or refuse the state."""
+
+    def forged_state(rng):
+        use_path = rng.random() < 0.6
+        mutation = pick(rng, STATE_MUTATIONS)
+        index, evil, one_more = rng.randrange(8), evil_arg(rng), rng.random() < 0.5
+        junk = rng.randbytes(pick(rng, [0, 3, 8, 8 * rng.randrange(60)]))
+        name = pick(rng, CLASS_NAMES)
+        label = f"forged({'path' if use_path else 'value'}, {mutation}, {index}, {evil!r}, {junk!r}, {name!r})"
+
+        def build(receiver):
+            state = list((receiver if use_path else ctx.value_receiver).__reduce__()[1])
+            if mutation == "drop":
+                del state[index % len(state)]
+            elif mutation == "extra":
+                state.append(evil.build(receiver))
+            elif mutation == "replace":
+                state[index % len(state)] = evil.build(receiver)
+            elif mutation == "bytes":
+                values = [i for i, item in enumerate(state) if type(item) is bytes]
+                if len(state) == 5 and one_more:
+                    state[4] = state[4] + (junk,)  # one more value list
+                else:
+                    state[values[index % len(values)] if values else index % len(state)] = junk
+            elif mutation == "name":
+                state[0] = name
+            return state
+
+        return Make(label, build, tracked=False)
+
+    classes = (Path2D, ResamplingMethod, InterpolationMethod, ElasticBandMethod)
+    return [Target("wayforge._restore", [("state", forged_state, True)],
+                   lambda receiver, a, k: wayforge._restore(*given_arg(a, k, 0, "state")),
+                   lambda r: isinstance(r, classes) and (type(r) is not Path2D or is_new_path(r, ctx.receiver)),
+                   weight=4, bindable=False)]
 
 
 # ---- one call and its checks ----
@@ -1081,7 +1134,7 @@ class Context:
         self.value_text = repr(self.value_receiver)
         self.method_class = (type(self.value_receiver) if isinstance(self.value_receiver, ResamplingMethod)
                              else ResamplingMethod)
-        targets = path_targets(self) + value_class_targets(self)
+        targets = path_targets(self) + value_class_targets(self) + restore_targets(self)
         self.targets = [t for t in targets for _ in range(t.weight)]
 
 
