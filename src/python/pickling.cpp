@@ -2,6 +2,8 @@
 
 #include <bit>
 #include <cstring>
+#include <cstddef>
+#include <iterator>
 #include <limits>
 #include <string>
 #include <utility>
@@ -122,6 +124,35 @@ unsigned long long bounded_int(const State& state, PyObject* obj, const std::str
     refuse(PyExc_ValueError, state, what + " must be " + range + ", not " + repr(obj, &PyLong_Type));
 }
 
+// The float64 values stored in a byte buffer, read in one pass into a new
+// list without first writing zeros over it. Each value is copied bytewise:
+// the buffer need not be aligned for doubles.
+struct StoredDoubles {
+    using iterator_category = std::forward_iterator_tag;
+    using value_type = double;
+    using difference_type = std::ptrdiff_t;
+    using pointer = const double*;
+    using reference = double;
+
+    const char* at;
+
+    double operator*() const noexcept {
+        double value;
+        std::memcpy(&value, at, sizeof(double));
+        return value;
+    }
+    StoredDoubles& operator++() noexcept {
+        at += sizeof(double);
+        return *this;
+    }
+    StoredDoubles operator++(int) noexcept {
+        StoredDoubles before = *this;
+        ++*this;
+        return before;
+    }
+    bool operator==(const StoredDoubles&) const noexcept = default;
+};
+
 // The float64 values held by a bytes object, checked to be a whole number of
 // values and, when `expected` is given, exactly that many.
 Values doubles(const State& state, PyObject* obj, const std::string& what,
@@ -139,11 +170,8 @@ Values doubles(const State& state, PyObject* obj, const std::string& what,
                what + " holds " + std::to_string(count) + " values for a path of " +
                    std::to_string(*expected) + " points");
     }
-    Values values(count);
-    if (count != 0) {
-        std::memcpy(values.data(), PyBytes_AS_STRING(obj), size);
-    }
-    return values;
+    const char* bytes = PyBytes_AS_STRING(obj);
+    return Values(StoredDoubles{bytes}, StoredDoubles{bytes + count * sizeof(double)});
 }
 
 // Builds the path from its state: the record from x and y as given, then the
