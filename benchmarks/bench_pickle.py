@@ -147,3 +147,23 @@ def main():
 
 if __name__ == "__main__":
     main()
+
+
+def run_cases(case, contestant):
+    """The rows benchmarks/run.py adds to its table (`case` and `contestant`
+    are its Case and Contestant classes): dumps and loads at the default
+    protocol, whose target is twice the arrays' time."""
+
+    def dumps(n):
+        path, arrays = make(n)
+        return (contestant("pickle.dumps(path)", lambda _: pickle.dumps(path)),
+                [contestant("pickle.dumps((x, y, values))", lambda _: pickle.dumps(arrays))])
+
+    def loads(n):
+        path, arrays = make(n)
+        ours, theirs = pickle.dumps(path), pickle.dumps(arrays)
+        return (contestant("pickle.loads(path's pickle)", lambda _: pickle.loads(ours)),
+                [contestant("pickle.loads((x, y, values)'s pickle)", lambda _: pickle.loads(theirs))])
+
+    return [case("pickle.dumps, path with one value list", dumps, max_ratio=2.0),
+            case("pickle.loads, path with one value list", loads, max_ratio=2.0)]
