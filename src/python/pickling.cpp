@@ -1,8 +1,8 @@
 #include "python/pickling.hpp"
 
 #include <bit>
-#include <cstring>
 #include <cstddef>
+#include <cstring>
 #include <iterator>
 #include <limits>
 #include <string>
@@ -46,7 +46,7 @@ Ref reduction(const char* cls, State... state) {
     return make_tuple(Ref::borrow(g_restore), make_tuple(str(cls), std::move(state)...));
 }
 
-// ---- Path2D: the state, read and built in one function each ----
+// ---- Path2D: what travels (path_state); path_from_state below builds it again ----
 
 Ref to_bytes(const Values& values) {
     return ensure(Ref::steal(PyBytes_FromStringAndSize(
