@@ -8,7 +8,8 @@ hypothesis's own draws cost far more than the calls. Arguments are random and
 evil: conversion methods that raise or re-enter the receiver, sequences whose
 length lies or whose items fail midway, huge and negative integers, NaN and
 infinities, NumPy scalars, 0-d arrays, odd dtypes and shapes, lists emptied
-while they are converted, and broken call shapes.
+while they are converted, and broken call shapes. Objects are also pickled,
+copied, and rebuilt by wayforge._restore from their own state, often damaged.
 
 Every call must return a result of its documented type or raise one of the
 documented exception types (or what the argument itself raised) with a
