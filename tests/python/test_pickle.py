@@ -9,6 +9,9 @@ import multiprocessing
 import operator
 import pickle
 import struct
+import subprocess
+import sys
+import textwrap
 from concurrent.futures import ProcessPoolExecutor
 
 import pytest
@@ -204,3 +207,18 @@ def test_paths_travel_through_a_spawn_process_pool():
         echoed, resampled = pool.map(copy.copy, [path]), pool.submit(resample, path)
         assert contents(next(echoed)) == contents(path)
         assert contents(resampled.result()) == contents(resample(path))
+
+
+def test_pickling_does_not_need_numpy():
+    code = textwrap.dedent("""
+        import copy, pickle, sys
+        import wayforge
+        path = wayforge.Path2D(x=[0.0, 1.0, 2.0], y=[1.0, 2.0])
+        path.add_associated_values([3.0, 4.0])
+        loaded = pickle.loads(pickle.dumps([path, wayforge.InterpolationMethod.Cubic]))[0]
+        copy.deepcopy(loaded)
+        assert loaded.x == [0.0, 1.0, 2.0] and loaded.associated_values(0) == [3.0, 4.0]
+        assert "numpy" not in sys.modules, "NumPy was imported"
+        """)
+    result = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True)
+    assert result.returncode == 0, result.stderr
