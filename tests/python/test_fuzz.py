@@ -639,6 +639,21 @@ def given_arg(args, kwargs, index, name):
     return args[index] if len(args) > index else kwargs[name]
 
 
+def packed(values):
+    return struct.pack(f"<{len(values)}d", *values)
+
+
+def same_contents(path, duplicate):
+    """The duplicate of a path carries its coordinates and value lists bit
+    for bit (an AssertionError fails the run)."""
+    handles = count_handles(path)
+    assert type(duplicate) is Path2D and duplicate is not path
+    assert packed(duplicate.x) == packed(path.x) and packed(duplicate.y) == packed(path.y)
+    assert count_handles(duplicate) == handles
+    assert all(packed(duplicate.associated_values(k)) == packed(path.associated_values(k)) for k in range(handles))
+    return duplicate
+
+
 def _set_attribute(receiver, other):
     receiver.points = other
 
@@ -656,10 +671,10 @@ PATH_PROTOCOL = {
     "getitem": lambda r, o: r[o],
     "init": lambda r, o: r.__init__(o, points=o),
     "copy": lambda r, o: copy.copy(r),
-    "deepcopy": lambda r, o: copy.deepcopy(r),
+    "deepcopy": lambda r, o: same_contents(r, copy.deepcopy(r)),
     "pickle": lambda r, o: pickle.dumps(r),
-    "pickle_round_trip": lambda r, o: pickle.loads(pickle.dumps(r, protocol=pickle.HIGHEST_PROTOCOL)),
-    "pickle_protocol_0": lambda r, o: pickle.loads(pickle.dumps(r, protocol=0)),
+    "pickle_round_trip": lambda r, o: same_contents(r, pickle.loads(pickle.dumps(r, protocol=pickle.HIGHEST_PROTOCOL))),
+    "pickle_protocol_0": lambda r, o: same_contents(r, pickle.loads(pickle.dumps(r, protocol=0))),
     "weakref": lambda r, o: weakref.ref(r),
     "setattr": _set_attribute,
     "delattr": lambda r, o: delattr(r, "x"),
