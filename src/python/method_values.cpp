@@ -7,6 +7,7 @@
 #include "python/binder.hpp"
 #include "python/convert.hpp"
 #include "python/errors.hpp"
+#include "python/pickling.hpp"
 
 namespace wayforge::py {
 
@@ -198,6 +199,8 @@ PyMethodDef resampling_methods[] = {
     {"by_sampling_distance",
      reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(by_sampling_distance)),
      METH_FASTCALL | METH_KEYWORDS | METH_STATIC, kBySamplingDistanceDoc},
+    // Inherited by both variant classes.
+    {"__reduce__", reduce_resampling_method, METH_NOARGS, reduce_doc},
     {nullptr, nullptr, 0, nullptr},
 };
 
@@ -305,6 +308,7 @@ struct EnumClass {
     const char* spec_name;        // "builtins." and the class name
     const char* name;
     const char* member_names[2];  // indexed by integer value, registered in this order
+    PyCFunction reduce;           // __reduce__: pickle and copy give back the member itself
     // Created with the class, once per process, and never released (see
     // ResamplingTypes).
     struct Created {
@@ -315,9 +319,11 @@ struct EnumClass {
 };
 
 EnumClass g_interpolation{
-    "builtins.InterpolationMethod", "InterpolationMethod", {"Cubic", "Linear"}, nullptr};
+    "builtins.InterpolationMethod", "InterpolationMethod", {"Cubic", "Linear"},
+    reduce_interpolation_method, nullptr};
 EnumClass g_elastic_band{
-    "builtins.ElasticBandMethod", "ElasticBandMethod", {"SquareBounds", "OrthogonalBounds"}, nullptr};
+    "builtins.ElasticBandMethod", "ElasticBandMethod", {"SquareBounds", "OrthogonalBounds"},
+    reduce_elastic_band_method, nullptr};
 
 EnumObject* as_enum(PyObject* obj) {
     return reinterpret_cast<EnumObject*>(obj);
@@ -362,8 +368,13 @@ EnumClass::Created& enum_class() {
     if (E.created != nullptr) {
         return *E.created;
     }
+    static PyMethodDef methods[] = {
+        {"__reduce__", E.reduce, METH_NOARGS, reduce_doc},
+        {nullptr, nullptr, 0, nullptr},
+    };
     static PyType_Slot slots[] = {
         {Py_tp_new, reinterpret_cast<void*>(no_constructor)},
+        {Py_tp_methods, methods},
         {Py_tp_dealloc, reinterpret_cast<void*>(value_dealloc)},
         {Py_tp_repr, reinterpret_cast<void*>(enum_repr<E>)},
         {Py_nb_int, reinterpret_cast<void*>(enum_int)},

@@ -7,6 +7,7 @@
 #include "python/errors.hpp"
 #include "python/method_values.hpp"
 #include "python/path2d_type.hpp"
+#include "python/pickling.hpp"
 
 namespace wayforge::py {
 
@@ -82,6 +83,8 @@ PyObject* init() {
         for (const ClassEntry& entry : kClasses) {
             add_class(module.get(), entry);
         }
+        // Private, so not in __all__: pickle imports it by name to rebuild objects.
+        add_restore_function(module.get());
         g_module = Py_NewRef(module.get());
         return module;
     });

@@ -8,6 +8,7 @@
 #include "python/format.hpp"
 #include "python/numpy_api.hpp"
 #include "python/path2d_methods.hpp"
+#include "python/pickling.hpp"
 
 namespace wayforge::py {
 
@@ -119,6 +120,7 @@ PyGetSetDef path_properties[] = {
     {#name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(name)), METH_FASTCALL | METH_KEYWORDS, name##_doc}
 
 PyMethodDef path_methods[] = {
+    {"__reduce__", reduce_path, METH_NOARGS, reduce_doc},
     WAYFORGE_METHOD_ENTRY(compute_circle_fit_curvature),
     WAYFORGE_METHOD_ENTRY(find_circle_segments),
     WAYFORGE_METHOD_ENTRY(resampled_path),

@@ -8,7 +8,8 @@ hypothesis's own draws cost far more than the calls. Arguments are random and
 evil: conversion methods that raise or re-enter the receiver, sequences whose
 length lies or whose items fail midway, huge and negative integers, NaN and
 infinities, NumPy scalars, 0-d arrays, odd dtypes and shapes, lists emptied
-while they are converted, and broken call shapes.
+while they are converted, and broken call shapes. Objects are also pickled,
+copied, and rebuilt by wayforge._restore from their own state, often damaged.
 
 Every call must return a result of its documented type or raise one of the
 documented exception types (or what the argument itself raised) with a
@@ -638,6 +639,21 @@ def given_arg(args, kwargs, index, name):
     return args[index] if len(args) > index else kwargs[name]
 
 
+def packed(values):
+    return struct.pack(f"<{len(values)}d", *values)
+
+
+def same_contents(path, duplicate):
+    """The duplicate of a path carries its coordinates and value lists bit
+    for bit (an AssertionError fails the run)."""
+    handles = count_handles(path)
+    assert type(duplicate) is Path2D and duplicate is not path
+    assert packed(duplicate.x) == packed(path.x) and packed(duplicate.y) == packed(path.y)
+    assert count_handles(duplicate) == handles
+    assert all(packed(duplicate.associated_values(k)) == packed(path.associated_values(k)) for k in range(handles))
+    return duplicate
+
+
 def _set_attribute(receiver, other):
     receiver.points = other
 
@@ -655,7 +671,10 @@ PATH_PROTOCOL = {
     "getitem": lambda r, o: r[o],
     "init": lambda r, o: r.__init__(o, points=o),
     "copy": lambda r, o: copy.copy(r),
+    "deepcopy": lambda r, o: same_contents(r, copy.deepcopy(r)),
     "pickle": lambda r, o: pickle.dumps(r),
+    "pickle_round_trip": lambda r, o: same_contents(r, pickle.loads(pickle.dumps(r, protocol=pickle.HIGHEST_PROTOCOL))),
+    "pickle_protocol_0": lambda r, o: same_contents(r, pickle.loads(pickle.dumps(r, protocol=0))),
     "weakref": lambda r, o: weakref.ref(r),
     "setattr": _set_attribute,
     "delattr": lambda r, o: delattr(r, "x"),
@@ -756,7 +775,7 @@ def path_targets(ctx):
 
 
 VALUE_OPERATIONS = ["eq", "ne", "lt", "ge", "hash", "int", "index", "float", "repr", "str", "match", "copy",
-                    "new", "base_new", "new_sub"]
+                    "deepcopy", "pickle_round_trip", "new", "base_new", "new_sub"]
 
 
 def value_protocol(obj, operation, other):
@@ -789,6 +808,10 @@ def value_protocol(obj, operation, other):
         return None
     if operation == "copy":
         return copy.copy(obj)
+    if operation == "deepcopy":
+        return copy.deepcopy(obj)
+    if operation == "pickle_round_trip":
+        return pickle.loads(pickle.dumps(obj, protocol=other))
     if operation == "new":
         return type(obj)(other)
     if operation == "base_new":
@@ -827,6 +850,52 @@ def value_class_targets(ctx):
                lambda r: True,
                weight=4, bindable=False),
     ]
+
+
+STATE_MUTATIONS = ["none", "drop", "extra", "replace", "replace", "bytes", "bytes", "name"]
+CLASS_NAMES = ["Path2D", "ResamplingMethod_ByNumberPoints", "ResamplingMethod_BySamplingDistance",
+               "InterpolationMethod", "ElasticBandMethod", "ResamplingMethod", "path2d", ""]
+
+
+def restore_targets(ctx):
+    """wayforge._restore on the state of the receiver or of the method value
+    receiver, as their __reduce__ gives it, often damaged: an item dropped,
+    added, replaced by an evil argument or by random bytes, or another class
+    name. It must rebuild the object or refuse the state."""
+
+    def forged_state(rng):
+        use_path = rng.random() < 0.6
+        mutation = pick(rng, STATE_MUTATIONS)
+        index, evil, one_more = rng.randrange(8), evil_arg(rng), rng.random() < 0.5
+        junk = rng.randbytes(pick(rng, [0, 3, 8, 8 * rng.randrange(60)]))
+        name = pick(rng, CLASS_NAMES)
+        label = f"forged({'path' if use_path else 'value'}, {mutation}, {index}, {evil!r}, {junk!r}, {name!r})"
+
+        def build(receiver):
+            state = list((receiver if use_path else ctx.value_receiver).__reduce__()[1])
+            if mutation == "drop":
+                del state[index % len(state)]
+            elif mutation == "extra":
+                state.append(evil.build(receiver))
+            elif mutation == "replace":
+                state[index % len(state)] = evil.build(receiver)
+            elif mutation == "bytes":
+                values = [i for i, item in enumerate(state) if type(item) is bytes]
+                if len(state) == 5 and one_more:
+                    state[4] = state[4] + (junk,)  # one more value list
+                else:
+                    state[values[index % len(values)] if values else index % len(state)] = junk
+            elif mutation == "name":
+                state[0] = name
+            return state
+
+        return Make(label, build, tracked=False)
+
+    classes = (Path2D, ResamplingMethod, InterpolationMethod, ElasticBandMethod)
+    return [Target("wayforge._restore", [("state", forged_state, True)],
+                   lambda receiver, a, k: wayforge._restore(*given_arg(a, k, 0, "state")),
+                   lambda r: isinstance(r, classes) and (type(r) is not Path2D or is_new_path(r, ctx.receiver)),
+                   weight=4, bindable=False)]
 
 
 # ---- one call and its checks ----
@@ -1081,7 +1150,7 @@ class Context:
         self.value_text = repr(self.value_receiver)
         self.method_class = (type(self.value_receiver) if isinstance(self.value_receiver, ResamplingMethod)
                              else ResamplingMethod)
-        targets = path_targets(self) + value_class_targets(self)
+        targets = path_targets(self) + value_class_targets(self) + restore_targets(self)
         self.targets = [t for t in targets for _ in range(t.weight)]
 
 

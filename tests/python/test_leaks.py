@@ -8,14 +8,17 @@ constructor, method, property and error path of every class has an entry.
 C++-side leaks (new/malloc) are invisible to that counter: a child process
 loops the heavy operations and its resident set must stop growing."""
 
+import copy
 import json
 import os
+import pickle
 import subprocess
 import sys
 import textwrap
 
 import pytest
 
+import wayforge
 from wayforge import ElasticBandMethod, InterpolationMethod, Path2D, ResamplingMethod
 
 WARMUP, MEASURED, LOOPS = 3, 3, 2000
@@ -215,6 +218,18 @@ OPERATIONS = {
                                 LINEAR == IndexRaises()),
     "enum_ordering": raises(TypeError, lambda: LINEAR < InterpolationMethod.Cubic),
     "enum_hash": raises(TypeError, hash, LINEAR),
+    # pickle, copy and the refusals of bad state
+    "pickle_path": lambda: pickle.loads(pickle.dumps(PATH, protocol=pickle.HIGHEST_PROTOCOL)),
+    "pickle_path_protocol_0": lambda: pickle.loads(pickle.dumps(PATH, protocol=0)),
+    "copy_path": lambda: (copy.copy(PATH), copy.deepcopy(EMPTY)),
+    "pickle_method_values": lambda: pickle.loads(pickle.dumps([BY_NUMBER, BY_DISTANCE, LINEAR])),
+    "copy_method_values": lambda: (copy.copy(BY_DISTANCE), copy.deepcopy(ElasticBandMethod.SquareBounds)),
+    "restore_wrong_count": raises(ValueError, wayforge._restore, "Path2D", 1, b"\0" * 16, b"\0" * 8, (b"\0" * 16,)),
+    "restore_wrong_type": raises(TypeError, wayforge._restore, "Path2D", 1, b"", b"", [b""]),
+    "restore_unknown_version": raises(ValueError, wayforge._restore, "Path2D", 2**70, b"", b"", ()),
+    "restore_unknown_class": raises(ValueError, wayforge._restore, "Path3D"),
+    "restore_huge_count": raises(ValueError, wayforge._restore, "ResamplingMethod_ByNumberPoints", 2**64),
+    "restore_unknown_member": raises(ValueError, wayforge._restore, "InterpolationMethod", 2),
 }
 
 ARRAY = None
@@ -267,8 +282,9 @@ def test_arguments_keep_their_reference_counts():
 RSS_WARMUP, RSS_MEASURED, RSS_TOLERANCE = 3, 5, 256 << 10
 
 RSS_CHILD = """
-import ctypes, gc, json, os, sys
+import copy, ctypes, gc, json, os, pickle, sys
 import numpy as np
+import wayforge
 from wayforge import ElasticBandMethod, InterpolationMethod, Path2D, ResamplingMethod
 
 libc = ctypes.CDLL(None)
@@ -303,6 +319,7 @@ def heavy():
     p.sub_path([1.0, 1.0], [40.0, 0.0])
     p.repair_corrupted_point_order(1.0)
     p.compute_circle_fit_curvature(0.01)
+    pickle.loads(pickle.dumps(p, protocol=pickle.HIGHEST_PROTOCOL))
     small.smoothed_path_elastic_band(0.2)
 
 def light():
@@ -325,6 +342,8 @@ def light():
     swallow(small.index_from_point, [0, None])                                  # TypeError
     swallow(small.add_associated_values, [1.0])                                 # TypeError
     swallow(Path2D.__new__, Path2D)                                             # TypeError
+    copy.deepcopy(small); pickle.loads(pickle.dumps((few, InterpolationMethod.Cubic)))
+    swallow(wayforge._restore, "Path2D", 1, b"", b"", (b"x" * 8,))             # ValueError
 
 samples = []
 for round_ in range(ROUNDS):

@@ -67,6 +67,7 @@ CASES = {
     "chaikin beyond any size": ("p = Path2D(points=[[0, 0], [1, 0], [2, 1]])", "p.smoothed_path_chaikin(60)"),
     "chaikin beyond the cap": ("p = Path2D(points=[[0, 0], [1, 0], [2, 1]])", "p.smoothed_path_chaikin(24)"),
     "a property list beyond the cap": ("p = Path2D(x=np.zeros(5_000_000), y=np.zeros(5_000_000))", "p.points"),
+    "loading a pickled path beyond the cap": ("big = bytes(256 << 20)", "wayforge._restore('Path2D', 1, big, big, (big,))"),
 }
 
 
