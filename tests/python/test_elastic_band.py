@@ -13,15 +13,12 @@ import pytest
 
 import wayforge
 from wayforge import ElasticBandMethod, Path2D
+from conftest import is_panic
 
 SQUARE = ElasticBandMethod.SquareBounds
 ORTHOGONAL = ElasticBandMethod.OrthogonalBounds
 BOTH = pytest.mark.parametrize("method", [SQUARE, ORTHOGONAL], ids=["square", "orthogonal"])
 TOL = 1e-3
-
-
-def is_panic(exc):
-    return type(exc).__name__ == "PanicException" and not isinstance(exc, Exception)
 
 
 def close(a, b, tol=TOL):

@@ -44,6 +44,7 @@ from hypothesis import strategies as st
 
 import wayforge
 from wayforge import ElasticBandMethod, InterpolationMethod, Path2D, ResamplingMethod
+from conftest import is_panic
 
 # Under ASan and valgrind a huge allocation aborts the process instead of
 # failing, so sizes stay small there; otherwise an address-space limit turns
@@ -950,10 +951,6 @@ def exception_chain(exc):
         seen.append(exc)
         exc = exc.__cause__ or exc.__context__
     return seen
-
-
-def is_panic(exc):
-    return type(exc).__name__ == "PanicException" and not isinstance(exc, Exception)
 
 
 def judge_exception(exc, target, ctx, broken, where):

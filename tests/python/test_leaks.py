@@ -20,6 +20,7 @@ import pytest
 
 import wayforge
 from wayforge import ElasticBandMethod, InterpolationMethod, Path2D, ResamplingMethod
+from conftest import is_panic
 
 WARMUP, MEASURED, LOOPS = 3, 3, 2000
 
@@ -36,10 +37,6 @@ def grows_every_round(operation, loops=LOOPS, warmup=WARMUP):
         if round_ >= warmup:
             deltas[round_ - warmup] = after - before
     return all(d > 0 for d in deltas), deltas
-
-
-def is_panic(exc):
-    return type(exc).__name__ == "PanicException" and not isinstance(exc, Exception)
 
 
 def raises(exc_type, fn, *args, **kwargs):
