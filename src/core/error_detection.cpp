@@ -41,7 +41,7 @@ void compact(std::vector<T>& list, const std::vector<std::uint8_t>& removed) {
 }  // namespace
 
 std::vector<std::size_t> detect_corrupted_point_order(const Path2D& path, double sus_angle) {
-    const Points& p = path.points;
+    const PointsView p = path.points();
     std::vector<std::size_t> flagged;
     if (p.size() < 3) {
         return flagged;
@@ -67,14 +67,14 @@ std::vector<std::size_t> detect_corrupted_point_order(const Path2D& path, double
 // result is the same.
 Path2D repair_corrupted_point_order(const Path2D& path, double sus_angle) {
     Path2D repaired;
-    repaired.points = path.points;
     repaired.x = path.x;
     repaired.y = path.y;
     repaired.associated_values = path.associated_values;
 
-    const Points& p = repaired.points;
-    const std::size_t n = p.size();
+    const std::size_t n = repaired.size();
     std::vector<std::size_t> flagged = detect_corrupted_point_order(repaired, sus_angle);
+    // x and y stay unchanged until the lists are compacted at the end.
+    const PointsView p = repaired.points();
     if (flagged.empty()) {
         return repaired;
     }
@@ -118,7 +118,6 @@ Path2D repair_corrupted_point_order(const Path2D& path, double sus_angle) {
         }
     }
 
-    compact(repaired.points, removed);
     compact(repaired.x, removed);
     compact(repaired.y, removed);
     for (Values& values : repaired.associated_values) {

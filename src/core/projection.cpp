@@ -5,7 +5,7 @@
 namespace wayforge {
 
 std::optional<Projection> nearest_projection(const Path2D& path, Point q, double epsilon) {
-    const Points& p = path.points;
+    const PointsView p = path.points();
     const std::size_t n = p.size();
     if (n == 0) {
         return std::nullopt;
@@ -49,7 +49,7 @@ std::optional<double> path_length_from_point(Path2D& path, Point q, double epsil
         return std::nullopt;
     }
     const Values& s = path.path_length_per_point();
-    const Points& p = path.points;
+    const PointsView p = path.points();
     const std::size_t i = projection->index;
     if (i + 1 >= p.size()) {
         return s[i];

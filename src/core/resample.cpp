@@ -94,7 +94,6 @@ Path2D resampled_path(Path2D& path, const ResamplingMethod& method, Interpolatio
     const SamplingGrid grid = sampling_grid(method, lengths.back(), epsilon);
     const std::size_t count = grid.size();
     Path2D result;
-    result.points.reserve(count);
     result.x.reserve(count);
     result.y.reserve(count);
     result.associated_values.resize(path.associated_values.size());
@@ -102,13 +101,9 @@ Path2D resampled_path(Path2D& path, const ResamplingMethod& method, Interpolatio
         values.reserve(count);
     }
 
+    // The same record as construction from the sampled points.
     grid.sample(make_spline(lengths, path.x, kind), result.x);
     grid.sample(make_spline(lengths, path.y, kind), result.y);
-    // The same record as construction from the sampled points: x and y are
-    // the points' coordinates.
-    for (std::size_t i = 0; i < count; ++i) {
-        result.points.push_back({result.x[i], result.y[i]});
-    }
 
     // One spline at a time, each list in its own position so handles hold.
     for (std::size_t k = 0; k < path.associated_values.size(); ++k) {

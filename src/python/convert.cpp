@@ -272,29 +272,75 @@ std::vector<T> read_rows(const Py_buffer& view) {
     return std::vector<T>(RowReader<E, T, false>(view, 0), RowReader<E, T, false>(view, rows));
 }
 
-template <class T>
-std::vector<T> read_buffer(const Py_buffer& view, ElementFormat format) {
+// The two columns of an (n, 2) buffer straight into x and y, each in one
+// allocation and without first writing zeros over it.
+template <class E>
+PointColumns read_columns(const Py_buffer& view) {
+    const std::size_t rows = static_cast<std::size_t>(view.shape[0]);
+    const Py_ssize_t row_stride = view.strides[0];
+    const Py_ssize_t column_stride = view.strides[1];
+    const char* base = static_cast<const char*>(view.buf);
+    PointColumns out;
+    out.reserve(rows);
+    if (row_stride == 2 * Py_ssize_t{sizeof(E)} && column_stride == Py_ssize_t{sizeof(E)}) {
+        // C order: the rows lie back to back, which lets the compiler
+        // vectorise the split.
+        for (std::size_t i = 0; i < rows; ++i) {
+            const char* at = base + i * 2 * sizeof(E);
+            out.x.push_back(read_element<E>(at));
+            out.y.push_back(read_element<E>(at + sizeof(E)));
+        }
+        return out;
+    }
+    for (std::size_t i = 0; i < rows; ++i) {
+        const char* at = base + static_cast<Py_ssize_t>(i) * row_stride;
+        out.x.push_back(read_element<E>(at));
+        out.y.push_back(read_element<E>(at + column_stride));
+    }
+    return out;
+}
+
+// Calls read.template operator()<E>() with E the C type of the elements.
+template <class Read>
+auto with_element_type(ElementFormat format, Read&& read) {
     switch (format.kind) {
         case ElementKind::Float:
-            return format.size == 8 ? read_rows<double, T>(view) : read_rows<float, T>(view);
+            return format.size == 8 ? read.template operator()<double>()
+                                    : read.template operator()<float>();
         case ElementKind::Bool:
-            return read_rows<BoolByte, T>(view);
+            return read.template operator()<BoolByte>();
         case ElementKind::Signed:
             switch (format.size) {
-                case 1: return read_rows<std::int8_t, T>(view);
-                case 2: return read_rows<std::int16_t, T>(view);
-                case 4: return read_rows<std::int32_t, T>(view);
-                default: return read_rows<std::int64_t, T>(view);
+                case 1: return read.template operator()<std::int8_t>();
+                case 2: return read.template operator()<std::int16_t>();
+                case 4: return read.template operator()<std::int32_t>();
+                default: return read.template operator()<std::int64_t>();
             }
         case ElementKind::Unsigned:
             switch (format.size) {
-                case 1: return read_rows<std::uint8_t, T>(view);
-                case 2: return read_rows<std::uint16_t, T>(view);
-                case 4: return read_rows<std::uint32_t, T>(view);
-                default: return read_rows<std::uint64_t, T>(view);
+                case 1: return read.template operator()<std::uint8_t>();
+                case 2: return read.template operator()<std::uint16_t>();
+                case 4: return read.template operator()<std::uint32_t>();
+                default: return read.template operator()<std::uint64_t>();
             }
     }
-    return {};
+    return read.template operator()<double>();  // not reached: every kind is handled
+}
+
+// What a buffer is read into: a list of values (one dimension), a list of
+// points or the two coordinate columns (two dimensions, two columns).
+template <class Out>
+constexpr int kBufferDimensions = std::is_same_v<Out, std::vector<double>> ? 1 : 2;
+
+template <class Out>
+Out read_buffer(const Py_buffer& view, ElementFormat format) {
+    return with_element_type(format, [&]<class E>() {
+        if constexpr (std::is_same_v<Out, PointColumns>) {
+            return read_columns<E>(view);
+        } else {
+            return read_rows<E, typename Out::value_type>(view);
+        }
+    });
 }
 
 // True for an object of exactly the type `name` of the loaded module
@@ -328,9 +374,9 @@ bool iterates_its_buffer(PyObject* obj) {
 // Reads a list of values (one dimension) or of points (two dimensions, two
 // columns) straight from a numeric buffer. Returns nullopt, with no error
 // set, when the object is not such a buffer: the general path then decides.
-template <class T>
-std::optional<std::vector<T>> from_numeric_buffer(PyObject* obj) {
-    constexpr int ndim = std::is_same_v<T, Point> ? 2 : 1;
+template <class Out>
+std::optional<Out> from_numeric_buffer(PyObject* obj) {
+    constexpr int ndim = kBufferDimensions<Out>;
     if (!iterates_its_buffer(obj) || !PyObject_CheckBuffer(obj)) {
         return std::nullopt;
     }
@@ -347,19 +393,20 @@ std::optional<std::vector<T>> from_numeric_buffer(PyObject* obj) {
     if (!format || view.ndim != ndim || (ndim == 2 && view.shape[1] != 2)) {
         return std::nullopt;
     }
-    return read_buffer<T>(view, *format);
+    return read_buffer<Out>(view, *format);
 }
 
-// Converts every item of a sequence argument with the item converter.
-template <class T, class Item>
-std::vector<T> list_from(PyObject* obj, Item&& item) {
+// Converts every item of a sequence argument with the item converter and
+// appends it to Out (a vector, or the coordinate columns).
+template <class Out, class Item>
+Out list_from(PyObject* obj, Item&& item) {
     if (PyUnicode_Check(obj)) {
         raise(PyExc_TypeError, "Can't extract `str` to `Vec`");
     }
     if (!PySequence_Check(obj)) {
         raise_cannot_convert(obj, "Sequence");
     }
-    std::vector<T> out;
+    Out out;
     if (PyList_CheckExact(obj) || PyTuple_CheckExact(obj)) {
         // Index by index with the size read anew each step, as the list
         // iterator does: an item's conversion may shrink or grow the list.
@@ -371,7 +418,7 @@ std::vector<T> list_from(PyObject* obj, Item&& item) {
         }
         return out;
     }
-    if (std::optional<std::vector<T>> read = from_numeric_buffer<T>(obj)) {
+    if (std::optional<Out> read = from_numeric_buffer<Out>(obj)) {
         return std::move(*read);
     }
     // The length is only a size hint: when it cannot be read, its error is
@@ -409,12 +456,17 @@ std::optional<Point> convert<std::optional<Point>>(PyObject* obj) {
 
 template <>
 Values convert<Values>(PyObject* obj) {
-    return list_from<double>(obj, [](PyObject* item) { return convert<double>(item); });
+    return list_from<Values>(obj, [](PyObject* item) { return convert<double>(item); });
 }
 
 template <>
 Points convert<Points>(PyObject* obj) {
-    return list_from<Point>(obj, [](PyObject* item) { return point_from(item); });
+    return list_from<Points>(obj, [](PyObject* item) { return point_from(item); });
+}
+
+template <>
+PointColumns convert<PointColumns>(PyObject* obj) {
+    return list_from<PointColumns>(obj, [](PyObject* item) { return point_from(item); });
 }
 
 // ---- results ----
@@ -444,15 +496,29 @@ Ref to_python(const Values& values) {
     return list;
 }
 
-Ref to_python(const Points& points) {
+namespace {
+
+template <class PointList>
+Ref point_list(const PointList& points) {
     Ref list = ensure(Ref::steal(PyList_New(static_cast<Py_ssize_t>(points.size()))));
     for (std::size_t i = 0; i < points.size(); ++i) {
+        const Point point = points[i];
         Ref pair = ensure(Ref::steal(PyList_New(2)));
-        PyList_SET_ITEM(pair.get(), 0, ensure(PyFloat_FromDouble(points[i].x)));
-        PyList_SET_ITEM(pair.get(), 1, ensure(PyFloat_FromDouble(points[i].y)));
+        PyList_SET_ITEM(pair.get(), 0, ensure(PyFloat_FromDouble(point.x)));
+        PyList_SET_ITEM(pair.get(), 1, ensure(PyFloat_FromDouble(point.y)));
         PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), pair.release());
     }
     return list;
+}
+
+}  // namespace
+
+Ref to_python(const Points& points) {
+    return point_list(points);
+}
+
+Ref to_python(PointsView points) {
+    return point_list(points);
 }
 
 Ref to_python(const std::vector<std::size_t>& indices) {

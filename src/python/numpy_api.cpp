@@ -190,4 +190,20 @@ Ref to_numpy(const Points& points) {
     return array;
 }
 
+Ref to_numpy(PointsView points) {
+    const std::size_t n = points.size();
+    // An empty list has no first row to take the column count from.
+    const Py_intptr_t dims[2] = {static_cast<Py_intptr_t>(n), n == 0 ? 0 : 2};
+    Ref array = new_array(kNpyFloat64, 2, dims);
+    // Row i is (x[i], y[i]): the coordinate lists are interleaved.
+    double* out = reinterpret_cast<double*>(data_of(array));
+    const double* x = points.x();
+    const double* y = points.y();
+    for (std::size_t i = 0; i < n; ++i) {
+        out[2 * i] = x[i];
+        out[2 * i + 1] = y[i];
+    }
+    return array;
+}
+
 }  // namespace wayforge::py

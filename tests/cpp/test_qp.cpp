@@ -257,7 +257,7 @@ TEST(elastic_band_square_bounds_problem) {
     CHECK_EQ(p.zero_cone, 4u);
     CHECK_EQ(p.nonnegative_cone, 4u);
     CHECK(r.has_value());
-    CHECK(r->points == (Points{{0, 0}, {1, 0.75}, {2, 0}}));
+    CHECK(r->points() == (Points{{0, 0}, {1, 0.75}, {2, 0}}));
     CHECK(r->associated_values.empty());
 }
 
@@ -293,7 +293,7 @@ TEST(elastic_band_short_and_empty_paths) {
         CHECK_EQ(solver.problem.zero_cone, 4u);
         CHECK_EQ(solver.problem.nonnegative_cone, 0u);
         CHECK(solver.problem.b == (std::vector<double>{2, 3, 2, 3}));
-        CHECK(r && r->points == (Points{{2, 3}}));
+        CHECK(r && r->points() == (Points{{2, 3}}));
 
         Path2D empty;
         RecordingSolver unused(SolveFailure::NotSolved);
