@@ -134,27 +134,48 @@ Values compute_curvature(const Values& xs, const Values& ys, std::size_t n) {
     const std::size_t my = ys.size();
     const double* x = xs.data();
     const double* y = ys.data();
+    auto at_index = [&](std::size_t i) {
+        return curvature_from(difference(x, mx, i), second_difference(x, mx, i),
+                              difference(y, my, i), second_difference(y, my, i));
+    };
     Values k;
     k.reserve(n);
+    std::size_t i = 0;
+    for (; i < std::min<std::size_t>(n, 2); ++i) {
+        k.push_back(at_index(i));
+    }
     // From index 2 to m - 3 the second differences of both lists are central
-    // differences of central differences.
+    // differences of central differences. These points go in blocks: the
+    // numerators and the bases of pow first (plain arithmetic the compiler
+    // can vectorise), then one pow per point in a tight loop, then the
+    // quotients. Each value is computed with the same operations as above.
     const std::size_t m = std::min(mx, my);
-    const std::size_t inner_end = std::min(n, m >= 3 ? m - 2 : 0);
-    for (std::size_t i = 0; i < n; ++i) {
-        if (i == 2) {
-            for (; i < inner_end; ++i) {
-                const double dx = (x[i + 1] - x[i - 1]) * 0.5;
-                const double dy = (y[i + 1] - y[i - 1]) * 0.5;
-                const double ddx = ((x[i + 2] - x[i]) * 0.5 - (x[i] - x[i - 2]) * 0.5) * 0.5;
-                const double ddy = ((y[i + 2] - y[i]) * 0.5 - (y[i] - y[i - 2]) * 0.5) * 0.5;
-                k.push_back(curvature_from(dx, ddx, dy, ddy));
-            }
-            if (i == n) {
-                break;
-            }
+    const std::size_t inner_end = std::max(i, std::min(n, m >= 3 ? m - 2 : 0));
+    constexpr std::size_t kBlock = 256;
+    double numerator[kBlock];
+    double denominator[kBlock];
+    while (i < inner_end) {
+        const std::size_t count = std::min(kBlock, inner_end - i);
+        for (std::size_t j = 0; j < count; ++j) {
+            const std::size_t c = i + j;
+            const double dx = (x[c + 1] - x[c - 1]) * 0.5;
+            const double dy = (y[c + 1] - y[c - 1]) * 0.5;
+            const double ddx = ((x[c + 2] - x[c]) * 0.5 - (x[c] - x[c - 2]) * 0.5) * 0.5;
+            const double ddy = ((y[c + 2] - y[c]) * 0.5 - (y[c] - y[c - 2]) * 0.5) * 0.5;
+            numerator[j] = dx * ddy - ddx * dy;
+            denominator[j] = dx * dx + dy * dy;
         }
-        k.push_back(curvature_from(difference(x, mx, i), second_difference(x, mx, i),
-                                   difference(y, my, i), second_difference(y, my, i)));
+        for (std::size_t j = 0; j < count; ++j) {
+            denominator[j] = std::pow(denominator[j], 1.5);
+        }
+        for (std::size_t j = 0; j < count; ++j) {
+            numerator[j] = numerator[j] / denominator[j];
+        }
+        k.insert(k.end(), numerator, numerator + count);
+        i += count;
+    }
+    for (; i < n; ++i) {
+        k.push_back(at_index(i));
     }
     return k;
 }
