@@ -224,8 +224,10 @@ public:
     using pointer = const T*;
     using reference = T;
 
-    RowReader(const Py_buffer& view, Py_ssize_t row)
-        : base_(static_cast<const char*>(view.buf)),
+    // With an offset, the rows are read from that many bytes into each row
+    // (one column of a two-column buffer).
+    RowReader(const Py_buffer& view, Py_ssize_t row, Py_ssize_t offset = 0)
+        : base_(static_cast<const char*>(view.buf) + offset),
           row_stride_(Packed ? 0 : view.strides[0]),
           column_stride_(Packed || view.ndim < 2 ? 0 : view.strides[1]),
           row_(row) {}
@@ -273,30 +275,53 @@ std::vector<T> read_rows(const Py_buffer& view) {
 }
 
 // The two columns of an (n, 2) buffer straight into x and y, each in one
-// allocation and without first writing zeros over it.
+// allocation, in one pass over its column and without first writing zeros
+// over it.
+// Column c of a C-ordered (n, 2) buffer of doubles, as an iterator with a
+// fixed stride, so that building a list from it is a plain strided copy.
+class PackedColumn {
+public:
+    using iterator_category = std::random_access_iterator_tag;
+    using value_type = double;
+    using difference_type = std::ptrdiff_t;
+    using pointer = const double*;
+    using reference = double;
+
+    PackedColumn(const double* at, difference_type row) : at_(at), row_(row) {}
+    double operator*() const { return at_[2 * row_]; }
+    PackedColumn& operator++() {
+        ++row_;
+        return *this;
+    }
+    PackedColumn operator++(int) {
+        PackedColumn old = *this;
+        ++row_;
+        return old;
+    }
+    friend bool operator==(const PackedColumn& a, const PackedColumn& b) { return a.row_ == b.row_; }
+    friend difference_type operator-(const PackedColumn& a, const PackedColumn& b) { return a.row_ - b.row_; }
+
+private:
+    const double* at_;
+    difference_type row_;
+};
+
 template <class E>
 PointColumns read_columns(const Py_buffer& view) {
-    const std::size_t rows = static_cast<std::size_t>(view.shape[0]);
-    const Py_ssize_t row_stride = view.strides[0];
-    const Py_ssize_t column_stride = view.strides[1];
-    const char* base = static_cast<const char*>(view.buf);
+    using Column = RowReader<E, double, false>;
+    const Py_ssize_t rows = view.shape[0];
+    const Py_ssize_t second = view.strides[1];
     PointColumns out;
-    out.reserve(rows);
-    if (row_stride == 2 * Py_ssize_t{sizeof(E)} && column_stride == Py_ssize_t{sizeof(E)}) {
-        // C order: the rows lie back to back, which lets the compiler
-        // vectorise the split.
-        for (std::size_t i = 0; i < rows; ++i) {
-            const char* at = base + i * 2 * sizeof(E);
-            out.x.push_back(read_element<E>(at));
-            out.y.push_back(read_element<E>(at + sizeof(E)));
+    if constexpr (std::is_same_v<E, double>) {
+        if (view.strides[0] == 2 * Py_ssize_t{sizeof(double)} && second == Py_ssize_t{sizeof(double)}) {
+            const double* in = static_cast<const double*>(view.buf);
+            out.x = Values(PackedColumn(in, 0), PackedColumn(in, rows));
+            out.y = Values(PackedColumn(in + 1, 0), PackedColumn(in + 1, rows));
+            return out;
         }
-        return out;
     }
-    for (std::size_t i = 0; i < rows; ++i) {
-        const char* at = base + static_cast<Py_ssize_t>(i) * row_stride;
-        out.x.push_back(read_element<E>(at));
-        out.y.push_back(read_element<E>(at + column_stride));
-    }
+    out.x = Values(Column(view, 0), Column(view, rows));
+    out.y = Values(Column(view, 0, second), Column(view, rows, second));
     return out;
 }
 
