@@ -68,15 +68,17 @@ Values compute_path_length_per_point(PointsView p) {
     const double* y = p.y();
     Values s;
     s.reserve(n);
+    if (n == 0) {
+        return s;
+    }
     double total = 0.0;
-    for (std::size_t i = 0; i < n; ++i) {
-        if (i != 0) {
-            const double dx = x[i] - x[i - 1];
-            const double dy = y[i] - y[i - 1];
-            // The square root of the sum of squares, not a scaled hypotenuse,
-            // so that the digits match the plain formula.
-            total = std::sqrt(dx * dx + dy * dy) + total;
-        }
+    s.push_back(total);
+    for (std::size_t i = 1; i < n; ++i) {
+        const double dx = x[i] - x[i - 1];
+        const double dy = y[i] - y[i - 1];
+        // The square root of the sum of squares, not a scaled hypotenuse,
+        // so that the digits match the plain formula.
+        total = std::sqrt(dx * dx + dy * dy) + total;
         s.push_back(total);
     }
     return s;
