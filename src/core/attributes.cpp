@@ -111,20 +111,19 @@ Points compute_unit_tangent_vector(const Values& xs, const Values& ys) {
     const std::size_t m = std::min(mx, my);
     const double* x = xs.data();
     const double* y = ys.data();
+    auto at_index = [&](std::size_t i) { return unit_from(difference(x, mx, i), difference(y, my, i)); };
     Points t;
     t.reserve(m);
-    // Inside both lists every difference is central.
-    const std::size_t inner_end = m >= 2 ? m - 1 : 0;
-    for (std::size_t i = 0; i < m; ++i) {
-        if (i == 1) {
-            for (; i < inner_end; ++i) {
-                t.push_back(unit_from((x[i + 1] - x[i - 1]) * 0.5, (y[i + 1] - y[i - 1]) * 0.5));
-            }
-            if (i == m) {
-                break;
-            }
-        }
-        t.push_back(unit_from(difference(x, mx, i), difference(y, my, i)));
+    std::size_t i = 0;
+    for (; i < std::min<std::size_t>(m, 1); ++i) {
+        t.push_back(at_index(i));
+    }
+    // From index 1 to m - 2 both differences are central.
+    for (; i + 1 < m; ++i) {
+        t.push_back(unit_from((x[i + 1] - x[i - 1]) * 0.5, (y[i + 1] - y[i - 1]) * 0.5));
+    }
+    for (; i < m; ++i) {
+        t.push_back(at_index(i));
     }
     return t;
 }
