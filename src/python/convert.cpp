@@ -274,10 +274,7 @@ std::vector<T> read_rows(const Py_buffer& view) {
     return std::vector<T>(RowReader<E, T, false>(view, 0), RowReader<E, T, false>(view, rows));
 }
 
-// The two columns of an (n, 2) buffer straight into x and y, each in one
-// allocation, in one pass over its column and without first writing zeros
-// over it.
-// Column c of a C-ordered (n, 2) buffer of doubles, as an iterator with a
+// One column of a C-ordered (n, 2) buffer of doubles, as an iterator with a
 // fixed stride, so that building a list from it is a plain strided copy.
 class PackedColumn {
 public:
@@ -306,6 +303,9 @@ private:
     difference_type row_;
 };
 
+// The two columns of an (n, 2) buffer straight into x and y, each in one
+// allocation, in one pass over its column and without first writing zeros
+// over it.
 template <class E>
 PointColumns read_columns(const Py_buffer& view) {
     using Column = RowReader<E, double, false>;
