@@ -1,6 +1,7 @@
-"""The derived attributes, bit for bit, against the plain formulas written
-out with whole lists of differences (Python floats round like C doubles, and
-math.atan2 and ** call the C library's atan2 and pow)."""
+"""What a path derives from its coordinate lists, bit for bit: the attributes
+against the plain formulas written out with whole lists of differences
+(Python floats round like C doubles, and math.atan2 and ** call the C
+library's atan2 and pow), and the points read back from x and y."""
 
 import math
 import random
@@ -91,3 +92,12 @@ def test_attributes_match_the_plain_formulas_bit_for_bit(x, y):
     q = Path2D(points=[[x[i], y[i]] for i in range(n)])
     assert bits(q.curvature_np) == bits(reference(x[:n], y[:n])[3])
     assert bits(q.unit_tangent_vector_np) == bits(reference(x[:n], y[:n])[2])
+
+
+@pytest.mark.parametrize("n", [2**17 - 1, 2**17 + 1])  # below and above the size written with streaming stores
+def test_points_np_interleaves_the_coordinate_lists(n):
+    rng = np.random.default_rng(n)
+    x, y = rng.normal(size=n + 1), rng.normal(size=n)  # a surplus x value never forms a point
+    x[5], y[7] = -0.0, math.nan
+    p = Path2D(x=x, y=y)
+    assert p.points_np.tobytes() == np.column_stack([x[:n], y]).tobytes()
