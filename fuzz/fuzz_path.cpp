@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(p.curvature().size() == n);
 
     Path2D copy(p);
-    FUZZ_CHECK(fuzz::same_bits(copy.points, p.points));
+    FUZZ_CHECK(fuzz::same_bits(copy.points(), p.points()));
     FUZZ_CHECK(copy.curvature_cell.filled() && copy.path_length_per_point_cell.filled());
     FUZZ_CHECK(fuzz::same_bits(copy.curvature(), p.curvature()));
     FUZZ_CHECK(fuzz::same_bits(before_reads.unit_tangent_vector(), p.unit_tangent_vector()));

@@ -278,8 +278,8 @@ void elastic_band(fuzz::Input& in) {
     fuzz::check_record(*smoothed);
     FUZZ_CHECK(smoothed->size() == n && smoothed->associated_values.empty());
     for (std::size_t i = 0; i < n; ++i) {
-        FUZZ_CHECK(fuzz::same_bits(smoothed->points[i].x, solver.values()[i]));
-        FUZZ_CHECK(fuzz::same_bits(smoothed->points[i].y, solver.values()[n + i]));
+        FUZZ_CHECK(fuzz::same_bits(smoothed->points()[i].x, solver.values()[i]));
+        FUZZ_CHECK(fuzz::same_bits(smoothed->points()[i].y, solver.values()[n + i]));
     }
 }
 

@@ -156,7 +156,7 @@ void resampling(fuzz::Input& in) {
     fuzz::check_record(result);
     FUZZ_CHECK(result.associated_values.size() == path.associated_values.size());
     if (path.size() < 2) {
-        FUZZ_CHECK(fuzz::same_bits(result.points, path.points) && fuzz::same_bits(result.x, path.x));
+        FUZZ_CHECK(fuzz::same_bits(result.points(), path.points()) && fuzz::same_bits(result.x, path.x));
         return;
     }
     FUZZ_CHECK(result.size() == grid_size(method, length, epsilon));
@@ -181,8 +181,8 @@ void resampling(fuzz::Input& in) {
         return v ? v->first : 0.0;
     };
     for (std::size_t i = 0; i < result.size(); ++i) {
-        FUZZ_CHECK(fuzz::same_bits(result.points[i].x, at(sx, positions[i])));
-        FUZZ_CHECK(fuzz::same_bits(result.points[i].y, at(sy, positions[i])));
+        FUZZ_CHECK(fuzz::same_bits(result.points()[i].x, at(sx, positions[i])));
+        FUZZ_CHECK(fuzz::same_bits(result.points()[i].y, at(sy, positions[i])));
     }
 }
 

@@ -145,7 +145,10 @@ inline bool same_bits(std::span<const double> a, std::span<const double> b) {
     return true;
 }
 
-inline bool same_bits(const Points& a, const Points& b) {
+// Lists of points, or the points of a path read from its coordinate lists.
+template <class A, class B>
+    requires requires(const A& a, const B& b) { a[0].x; b[0].y; a.size(); b.size(); }
+bool same_bits(const A& a, const B& b) {
     if (a.size() != b.size()) {
         return false;
     }
@@ -159,10 +162,10 @@ inline bool same_bits(const Points& a, const Points& b) {
 
 // Every list of the record has the length its construction gives it.
 inline void check_record(const Path2D& p) {
-    const std::size_t n = p.points.size();
+    const std::size_t n = p.points().size();
     FUZZ_CHECK(n == std::min(p.x.size(), p.y.size()));
     for (std::size_t i = 0; i < n; ++i) {
-        FUZZ_CHECK(same_bits(p.points[i].x, p.x[i]) && same_bits(p.points[i].y, p.y[i]));
+        FUZZ_CHECK(same_bits(p.points()[i].x, p.x[i]) && same_bits(p.points()[i].y, p.y[i]));
     }
     for (const Values& v : p.associated_values) {
         FUZZ_CHECK(v.size() == n);

@@ -10,10 +10,10 @@ namespace wayforge {
 Values compute_differences(const Values& values);
 
 // Cumulative Euclidean distance along the points, starting at 0.0.
-Values compute_path_length_per_point(const Points& points);
+Values compute_path_length_per_point(PointsView points);
 
 // Heading per point from atan2 of forward, central and backward differences.
-Values compute_orientation(const Points& points);
+Values compute_orientation(PointsView points);
 
 // Unit tangent per point; min(len x, len y) entries, (NaN, NaN) where the
 // differences vanish.

@@ -15,53 +15,50 @@ std::size_t result_size(std::size_t n, std::uint64_t k, std::size_t max_size) {
     return n << k;
 }
 
-}  // namespace
-
-Path2D smoothed_path_chaikin(const Path2D& path, std::uint64_t num_iterations) {
-    const Points& p = path.points;
-    const std::size_t n = p.size();
-    if (n < 2) {
-        return Path2D(path);
-    }
-    Points w;
-    const std::size_t total = result_size(n, num_iterations, w.max_size());
-
-    // Every buffer of the result is reserved before the first iteration, so a
-    // size that cannot be allocated fails before any work is done.
-    w.reserve(total);
-    Values x;
-    Values y;
-    x.reserve(total);
-    y.reserve(total);
-
-    w.assign(p.begin(), p.end());
-    const Point first = p.front();
-    const Point last = p.back();
+// Cuts the corners of one coordinate list in place. The coordinates of a
+// point never mix, so running this over x and over y gives the points that
+// cutting the point list would, each coordinate computed alike.
+void cut_corners(Values& w, std::uint64_t num_iterations) {
+    const double first = w.front();
+    const double last = w.back();
     for (std::uint64_t iteration = 0; iteration < num_iterations; ++iteration) {
         // The new list is built in place, from the back: the pair of segment i
-        // lands at 2i+1 and 2i+2, never below i+1, so points i and i+1 are
+        // lands at 2i+1 and 2i+2, never below i+1, so values i and i+1 are
         // still unchanged when segment i is cut.
         const std::size_t m = w.size();
         w.resize(2 * m);
         w[2 * m - 1] = last;
         for (std::size_t i = m - 1; i-- > 0;) {
-            const Point a = w[i];
-            const Point b = w[i + 1];
-            w[2 * i + 1] = Point{(0.75 * a.x) + (0.25 * b.x), (0.75 * a.y) + (0.25 * b.y)};
-            w[2 * i + 2] = Point{(0.25 * a.x) + (0.75 * b.x), (0.25 * a.y) + (0.75 * b.y)};
+            const double a = w[i];
+            const double b = w[i + 1];
+            w[2 * i + 1] = (0.75 * a) + (0.25 * b);
+            w[2 * i + 2] = (0.25 * a) + (0.75 * b);
         }
         w[0] = first;
     }
+}
 
-    // The record from_points builds, filled into the reserved buffers.
-    Path2D result;
-    for (const Point& point : w) {
-        x.push_back(point.x);
-        y.push_back(point.y);
+}  // namespace
+
+Path2D smoothed_path_chaikin(const Path2D& path, std::uint64_t num_iterations) {
+    const std::size_t n = path.size();
+    if (n < 2) {
+        return Path2D(path);
     }
-    result.points = std::move(w);
-    result.x = std::move(x);
-    result.y = std::move(y);
+    Path2D result;
+    Values& x = result.x;
+    Values& y = result.y;
+    const std::size_t total = result_size(n, num_iterations, x.max_size());
+
+    // Both lists of the result are reserved before the first iteration, so a
+    // size that cannot be allocated fails before any work is done.
+    x.reserve(total);
+    y.reserve(total);
+    // The first n values: a surplus of the longer list never forms a point.
+    x.assign(path.x.begin(), path.x.begin() + static_cast<std::ptrdiff_t>(n));
+    y.assign(path.y.begin(), path.y.begin() + static_cast<std::ptrdiff_t>(n));
+    cut_corners(x, num_iterations);
+    cut_corners(y, num_iterations);
     return result;
 }
 

@@ -1,5 +1,6 @@
 #include "core/error_detection.hpp"
 
+#include <bit>
 #include <cmath>
 #include <cstdint>
 
@@ -13,12 +14,16 @@ constexpr double kTwoPi = 6.283185307179586;
 double heading(Point from, Point to) { return std::atan2(to.y - from.y, to.x - from.x); }
 
 // The turn between the headings of the incoming and the outgoing segment.
+// Both candidates are computed and one is selected by a bit mask, not a
+// branch: on a noisy path the turns are random and a branch would often be
+// mispredicted (the compiler turns a plain conditional into one).
 bool is_suspicious(double incoming, double outgoing, double sus_angle) {
-    double d = std::fabs(outgoing - incoming);
-    if (kPi < d) {
-        d = std::fabs(kTwoPi - d);
-    }
-    return d >= sus_angle;
+    const double d = std::fabs(outgoing - incoming);
+    const double wrapped = std::fabs(kTwoPi - d);
+    const std::uint64_t take_wrapped = std::uint64_t{0} - static_cast<std::uint64_t>(kPi < d);
+    const double turn = std::bit_cast<double>((std::bit_cast<std::uint64_t>(wrapped) & take_wrapped) |
+                                              (std::bit_cast<std::uint64_t>(d) & ~take_wrapped));
+    return turn >= sus_angle;
 }
 
 // Removes, in one pass, the entries whose index is marked removed; entries
@@ -41,20 +46,29 @@ void compact(std::vector<T>& list, const std::vector<std::uint8_t>& removed) {
 }  // namespace
 
 std::vector<std::size_t> detect_corrupted_point_order(const Path2D& path, double sus_angle) {
-    const Points& p = path.points;
+    const PointsView p = path.points();
     std::vector<std::size_t> flagged;
     if (p.size() < 3) {
         return flagged;
     }
-    // The outgoing heading at j is the incoming heading at j+1.
+    // The outgoing heading at j is the incoming heading at j+1. Every index
+    // is written to a small block and kept by advancing past it, without a
+    // branch on the (random) outcome; the block is flushed when full.
+    constexpr std::size_t kBlock = 256;
+    std::size_t block[kBlock];
+    std::size_t used = 0;
     double incoming = heading(p[0], p[1]);
     for (std::size_t j = 1; j + 1 < p.size(); ++j) {
-        const double outgoing = heading(p[j], p[j + 1]);
-        if (is_suspicious(incoming, outgoing, sus_angle)) {
-            flagged.push_back(j);
+        if (used == kBlock) {
+            flagged.insert(flagged.end(), block, block + kBlock);
+            used = 0;
         }
+        const double outgoing = heading(p[j], p[j + 1]);
+        block[used] = j;
+        used += static_cast<std::size_t>(is_suspicious(incoming, outgoing, sus_angle));
         incoming = outgoing;
     }
+    flagged.insert(flagged.end(), block, block + used);
     return flagged;
 }
 
@@ -67,14 +81,14 @@ std::vector<std::size_t> detect_corrupted_point_order(const Path2D& path, double
 // result is the same.
 Path2D repair_corrupted_point_order(const Path2D& path, double sus_angle) {
     Path2D repaired;
-    repaired.points = path.points;
     repaired.x = path.x;
     repaired.y = path.y;
     repaired.associated_values = path.associated_values;
 
-    const Points& p = repaired.points;
-    const std::size_t n = p.size();
+    const std::size_t n = repaired.size();
     std::vector<std::size_t> flagged = detect_corrupted_point_order(repaired, sus_angle);
+    // x and y stay unchanged until the lists are compacted at the end.
+    const PointsView p = repaired.points();
     if (flagged.empty()) {
         return repaired;
     }
@@ -118,7 +132,6 @@ Path2D repair_corrupted_point_order(const Path2D& path, double sus_angle) {
         }
     }
 
-    compact(repaired.points, removed);
     compact(repaired.x, removed);
     compact(repaired.y, removed);
     for (Values& values : repaired.associated_values) {

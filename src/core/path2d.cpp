@@ -15,17 +15,11 @@ Path2D Path2D::from_points(Points points) {
     const auto ys = points | std::views::transform(&Point::y);
     path.x.assign(xs.begin(), xs.end());
     path.y.assign(ys.begin(), ys.end());
-    path.points = std::move(points);
     return path;
 }
 
 Path2D Path2D::from_coordinates(Values x, Values y) {
     Path2D path;
-    const std::size_t n = std::min(x.size(), y.size());
-    path.points.resize(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        path.points[i] = Point{x[i], y[i]};
-    }
     path.x = std::move(x);
     path.y = std::move(y);
     return path;
@@ -33,7 +27,7 @@ Path2D Path2D::from_coordinates(Values x, Values y) {
 
 const Values& Path2D::path_length_per_point() {
     return path_length_per_point_cell.get_or_init(
-        [&] { return compute_path_length_per_point(points); });
+        [&] { return compute_path_length_per_point(points()); });
 }
 
 double Path2D::length() {
@@ -42,7 +36,7 @@ double Path2D::length() {
 }
 
 const Values& Path2D::orientation() {
-    return orientation_cell.get_or_init([&] { return compute_orientation(points); });
+    return orientation_cell.get_or_init([&] { return compute_orientation(points()); });
 }
 
 const Points& Path2D::unit_tangent_vector() {
@@ -50,13 +44,13 @@ const Points& Path2D::unit_tangent_vector() {
 }
 
 const Values& Path2D::curvature() {
-    return curvature_cell.get_or_init([&] { return compute_curvature(x, y, points.size()); });
+    return curvature_cell.get_or_init([&] { return compute_curvature(x, y, size()); });
 }
 
 std::variant<std::size_t, std::string> Path2D::add_associated_values(Values values) {
-    if (values.size() != points.size()) {
+    if (values.size() != size()) {
         return "The associated value has length " + std::to_string(values.size()) +
-               ", although " + std::to_string(points.size()) + " was expected";
+               ", although " + std::to_string(size()) + " was expected";
     }
     associated_values.push_back(std::move(values));
     return associated_values.size() - 1;

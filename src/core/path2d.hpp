@@ -1,8 +1,12 @@
-// The path record: points, coordinate lists, four lazily computed per-point
-// attributes and the caller's associated value lists.
+// The path record: the coordinate lists (the points are derived from them),
+// four lazily computed per-point attributes and the caller's associated value
+// lists.
 #pragma once
 
+#include <algorithm>
+#include <compare>
 #include <cstddef>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <variant>
@@ -41,9 +45,78 @@ private:
     std::optional<T> value_;
 };
 
+// The points of a path, read from its two coordinate lists: point i is
+// (x[i], y[i]) for i < n. Each coordinate is held once, in the lists; a point
+// is made when it is read. Valid while the lists it was taken from are.
+class PointsView {
+public:
+    class iterator {
+    public:
+        using iterator_category = std::random_access_iterator_tag;
+        using value_type = Point;
+        using difference_type = std::ptrdiff_t;
+        using pointer = void;
+        using reference = Point;
+
+        iterator() = default;
+        iterator(const double* x, const double* y, std::size_t i) : x_(x), y_(y), i_(i) {}
+        Point operator*() const { return Point{x_[i_], y_[i_]}; }
+        Point operator[](difference_type k) const { return *(*this + k); }
+        iterator& operator++() { ++i_; return *this; }
+        iterator operator++(int) { iterator old = *this; ++i_; return old; }
+        iterator& operator--() { --i_; return *this; }
+        iterator operator--(int) { iterator old = *this; --i_; return old; }
+        iterator& operator+=(difference_type k) { i_ += static_cast<std::size_t>(k); return *this; }
+        iterator& operator-=(difference_type k) { i_ -= static_cast<std::size_t>(k); return *this; }
+        friend iterator operator+(iterator a, difference_type k) { return a += k; }
+        friend iterator operator+(difference_type k, iterator a) { return a += k; }
+        friend iterator operator-(iterator a, difference_type k) { return a -= k; }
+        friend difference_type operator-(const iterator& a, const iterator& b) {
+            return static_cast<difference_type>(a.i_) - static_cast<difference_type>(b.i_);
+        }
+        friend bool operator==(const iterator& a, const iterator& b) { return a.i_ == b.i_; }
+        friend auto operator<=>(const iterator& a, const iterator& b) { return a.i_ <=> b.i_; }
+
+    private:
+        const double* x_ = nullptr;
+        const double* y_ = nullptr;
+        std::size_t i_ = 0;
+    };
+
+    PointsView() = default;
+    PointsView(const double* x, const double* y, std::size_t n) noexcept : x_(x), y_(y), n_(n) {}
+
+    std::size_t size() const noexcept { return n_; }
+    bool empty() const noexcept { return n_ == 0; }
+    Point operator[](std::size_t i) const noexcept { return Point{x_[i], y_[i]}; }
+    Point front() const noexcept { return (*this)[0]; }
+    Point back() const noexcept { return (*this)[n_ - 1]; }
+    iterator begin() const noexcept { return iterator(x_, y_, 0); }
+    iterator end() const noexcept { return iterator(x_, y_, n_); }
+    // The coordinate columns, n values each.
+    const double* x() const noexcept { return x_; }
+    const double* y() const noexcept { return y_; }
+
+    // A list of the points, for callers that need one of their own.
+    Points to_points() const { return Points(begin(), end()); }
+
+    friend bool operator==(const PointsView& a, const PointsView& b) {
+        return std::equal(a.begin(), a.end(), b.begin(), b.end());
+    }
+    friend bool operator==(const PointsView& a, const Points& b) {
+        return std::equal(a.begin(), a.end(), b.begin(), b.end());
+    }
+
+private:
+    const double* x_ = nullptr;
+    const double* y_ = nullptr;
+    std::size_t n_ = 0;
+};
+
 class Path2D {
 public:
-    Points points;
+    // The coordinate lists as given. The path has min(len x, len y) points;
+    // a surplus of the longer list is kept and never forms a point.
     Values x;
     Values y;
     LazyCell<Values> path_length_per_point_cell;
@@ -52,7 +125,7 @@ public:
     LazyCell<Values> curvature_cell;
     std::vector<Values> associated_values;
 
-    // Takes the points; x and y are their coordinates.
+    // Takes the points apart into x and y, which then have one value a point.
     static Path2D from_points(Points points);
     // Takes both lists unchanged; the path has min(len x, len y) points and a
     // surplus of the longer list is kept (it never forms a point).
@@ -65,7 +138,9 @@ public:
     Path2D& operator=(const Path2D&) = default;
     Path2D& operator=(Path2D&&) noexcept = default;
 
-    std::size_t size() const noexcept { return points.size(); }
+    std::size_t size() const noexcept { return std::min(x.size(), y.size()); }
+    // The points, read from x and y; valid until the record changes or ends.
+    PointsView points() const noexcept { return PointsView(x.data(), y.data(), size()); }
 
     // Lazily computed attributes: computed on first read, then cached.
     const Values& path_length_per_point();

@@ -17,7 +17,7 @@ namespace {
 // grid, possibly followed by the total length. The total length is kept aside
 // rather than appended so that the grid is never copied to grow it.
 struct SamplingGrid {
-    Values positions;
+    LinspaceGrid positions;
     bool append_length = false;
     double length = 0.0;
 
@@ -27,9 +27,27 @@ struct SamplingGrid {
     void sample(const Spline& spline, Values& out) const {
         out.resize(size());
         SplineSampler sampler(spline);
-        sampler.sample_values(positions, 0.0, out.data());
+        for (std::size_t i = 0; i < positions.size(); ++i) {
+            const auto value = sampler(positions[i]);
+            out[i] = value ? value->first : 0.0;
+        }
         if (append_length) {
             sampler.sample_values({&length, 1}, 0.0, out.data() + positions.size());
+        }
+    }
+
+    // Samples two splines over the same path lengths (x and y) at every
+    // position with one search per position.
+    void sample_pair(const Spline& first, const Spline& second, Values& first_out,
+                     Values& second_out) const {
+        first_out.resize(size());
+        second_out.resize(size());
+        SplineSampler sampler(first);
+        sampler.sample_pair(second, positions, 0.0, first_out.data(), second_out.data());
+        if (append_length) {
+            const LinspaceGrid end{length, length, 0.0, 1};
+            sampler.sample_pair(second, end, 0.0, first_out.data() + positions.size(),
+                                second_out.data() + positions.size());
         }
     }
 };
@@ -56,7 +74,7 @@ SamplingGrid sampling_grid(const ResamplingMethod& method, double length, double
     SamplingGrid grid;
     grid.length = length;
     if (method.tag == ResamplingMethod::Tag::ByNumberPoints) {
-        grid.positions = linspace(0, length, method.number_points);
+        grid.positions = linspace_grid(0, length, method.number_points);
         return grid;
     }
     const double d = method.sampling_distance;
@@ -73,7 +91,7 @@ SamplingGrid sampling_grid(const ResamplingMethod& method, double length, double
     const std::uint64_t count = saturating_to_u64(q) + 1;
     const double end = d * q;
     grid.append_length = !method.drop_last && std::fabs(end - length) > epsilon;
-    grid.positions = linspace(0, end, count);
+    grid.positions = linspace_grid(0, end, count);
     return grid;
 }
 
@@ -94,7 +112,6 @@ Path2D resampled_path(Path2D& path, const ResamplingMethod& method, Interpolatio
     const SamplingGrid grid = sampling_grid(method, lengths.back(), epsilon);
     const std::size_t count = grid.size();
     Path2D result;
-    result.points.reserve(count);
     result.x.reserve(count);
     result.y.reserve(count);
     result.associated_values.resize(path.associated_values.size());
@@ -102,13 +119,10 @@ Path2D resampled_path(Path2D& path, const ResamplingMethod& method, Interpolatio
         values.reserve(count);
     }
 
-    grid.sample(make_spline(lengths, path.x, kind), result.x);
-    grid.sample(make_spline(lengths, path.y, kind), result.y);
-    // The same record as construction from the sampled points: x and y are
-    // the points' coordinates.
-    for (std::size_t i = 0; i < count; ++i) {
-        result.points.push_back({result.x[i], result.y[i]});
-    }
+    // The same record as construction from the sampled points. Both splines
+    // are made over the same path lengths, so their keys share parameters.
+    grid.sample_pair(make_spline(lengths, path.x, kind), make_spline(lengths, path.y, kind), result.x,
+                     result.y);
 
     // One spline at a time, each list in its own position so handles hold.
     for (std::size_t k = 0; k < path.associated_values.size(); ++k) {

@@ -134,22 +134,22 @@ std::optional<std::pair<double, std::size_t>> sample_segment(const std::vector<S
 
 }  // namespace
 
-Values linspace(std::int32_t start, double end, std::size_t n) {
+LinspaceGrid linspace_grid(std::int32_t start, double end, std::size_t n) {
     check(n != 0, "linspace needs at least one element");
     if (n >= kMaxGridSize) {
         panic("linspace of " + std::to_string(n) + " elements exceeds the largest allocation");
     }
     const double first = static_cast<double>(start);
     const double step = n >= 2 ? (end - first) / static_cast<double>(n - 1) : 0.0;
+    return LinspaceGrid{first, end, step, n};
+}
+
+Values linspace(std::int32_t start, double end, std::size_t n) {
+    const LinspaceGrid grid = linspace_grid(start, end, n);
     Values v;
     v.reserve(n);
-    v.resize(n);
-    v[0] = first;
-    // Written last so that the final element is exactly end (and the only
-    // element when n == 1).
-    v[n - 1] = end;
-    for (std::size_t i = 1; i + 1 < n; ++i) {
-        v[i] = static_cast<double>(i) * step + first;
+    for (std::size_t i = 0; i < n; ++i) {
+        v.push_back(grid[i]);
     }
     return v;
 }
@@ -233,13 +233,16 @@ bool walkable(const std::vector<SplineKey>& keys) {
 SplineSampler::SplineSampler(const Spline& spline)
     : spline_(spline), can_walk_(walkable(spline.keys)) {}
 
-std::optional<std::pair<double, std::size_t>> SplineSampler::operator()(double s) {
+std::optional<std::size_t> SplineSampler::locate(double s) {
     const std::vector<SplineKey>& keys = spline_.keys;
-    if (!can_walk_ || keys.size() < 2) {
-        return sample_with_key(spline_, s);
+    if (keys.size() < 2) {
+        return std::nullopt;
     }
     if (std::isnan(s)) {
         panic_nan_parameter();
+    }
+    if (!can_walk_) {
+        return count_at_or_before(keys, s);
     }
     // Keys without NaN are totally ordered, so the count of keys at or before
     // s is unique: walking forward from the previous count finds the same one
@@ -253,13 +256,37 @@ std::optional<std::pair<double, std::size_t>> SplineSampler::operator()(double s
         }
     }
     keys_at_or_before_ = c;
-    return sample_segment(keys, c, s);
+    return c;
+}
+
+std::optional<std::pair<double, std::size_t>> SplineSampler::operator()(double s) {
+    const std::optional<std::size_t> c = locate(s);
+    if (!c) {
+        return std::nullopt;
+    }
+    return sample_segment(spline_.keys, *c, s);
 }
 
 void SplineSampler::sample_values(std::span<const double> at, double missing, double* out) {
     for (std::size_t i = 0; i < at.size(); ++i) {
         const auto sample = (*this)(at[i]);
         out[i] = sample ? sample->first : missing;
+    }
+}
+
+void SplineSampler::sample_pair(const Spline& other, const LinspaceGrid& at, double missing,
+                                double* out, double* other_out) {
+    check(other.keys.size() == spline_.keys.size(),
+          "splines sampled together have different numbers of keys");
+    for (std::size_t i = 0; i < at.size(); ++i) {
+        const double s = at[i];
+        const std::optional<std::size_t> c = locate(s);
+        // The count of keys at or before s depends on the parameters only,
+        // which both splines share.
+        const auto sample = c ? sample_segment(spline_.keys, *c, s) : std::nullopt;
+        const auto other_sample = c ? sample_segment(other.keys, *c, s) : std::nullopt;
+        out[i] = sample ? sample->first : missing;
+        other_out[i] = other_sample ? other_sample->first : missing;
     }
 }
 

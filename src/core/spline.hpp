@@ -27,6 +27,27 @@ struct Spline {
     std::vector<SplineKey> keys;
 };
 
+// n evenly spaced values from first to end, each computed when read: value
+// i is i * step + first, except that the last is exactly end (for n == 1 the
+// single value is end).
+struct LinspaceGrid {
+    double first = 0.0;
+    double end = 0.0;
+    double step = 0.0;
+    std::size_t n = 0;
+
+    std::size_t size() const noexcept { return n; }
+    double operator[](std::size_t i) const noexcept {
+        if (i + 1 == n) {
+            return end;
+        }
+        return i == 0 ? first : static_cast<double>(i) * step + first;
+    }
+};
+
+// The grid of linspace without its list. Panics for n == 0 and n >= 2^60.
+LinspaceGrid linspace_grid(std::int32_t start, double end, std::size_t n);
+
 // n values from start to end; the first is start and the last is exactly end
 // (for n == 1 the single value is end). Panics for n == 0 and n >= 2^60.
 Values linspace(std::int32_t start, double end, std::size_t n);
@@ -58,7 +79,19 @@ public:
     // out[i], or `missing` where the spline has no value.
     void sample_values(std::span<const double> at, double missing, double* out);
 
+    // Samples this spline and `other` at each parameter of the grid with one
+    // search per parameter, writing out[i] and other_out[i]. The keys of
+    // `other` must have the same parameters in the same order, as
+    // make_spline gives for one parameter list and any values; each value is
+    // what sampling that spline alone gives.
+    void sample_pair(const Spline& other, const LinspaceGrid& at, double missing, double* out,
+                     double* other_out);
+
 private:
+    // The number of keys with t <= s, as sample_with_key finds it (with the
+    // same panics), or nothing when the spline has fewer than two keys.
+    std::optional<std::size_t> locate(double s);
+
     const Spline& spline_;
     bool can_walk_;
     // The number of keys with t <= the previous parameter.

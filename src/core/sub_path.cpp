@@ -23,7 +23,7 @@ double value_at(const Values& a, std::size_t i, double fraction) {
 
 std::optional<Path2D> sub_path(const Path2D& path, std::optional<Point> start,
                                std::optional<Point> end, double epsilon) {
-    const Points& p = path.points;
+    const PointsView p = path.points();
     const std::size_t n = p.size();
     if (n == 0) {
         return std::nullopt;
@@ -46,8 +46,17 @@ std::optional<Path2D> sub_path(const Path2D& path, std::optional<Point> start,
     for (const Values& a : values) {
         check(a.size() == n, "an associated value list does not have one value per point");
     }
-    Points kept;
-    kept.reserve(j - i + 2);
+    // The result's coordinate lists are filled directly: the record that
+    // construction from the kept points gives.
+    Path2D result;
+    Values& kx = result.x;
+    Values& ky = result.y;
+    kx.reserve(j - i + 2);
+    ky.reserve(j - i + 2);
+    auto keep = [&](Point q) {
+        kx.push_back(q.x);
+        ky.push_back(q.y);
+    };
     std::vector<Values> kept_values(values.size());
     for (Values& v : kept_values) {
         v.reserve(j - i + 2);
@@ -56,27 +65,27 @@ std::optional<Path2D> sub_path(const Path2D& path, std::optional<Point> start,
     // A projected start next to the following point is dropped: that point
     // becomes the first one.
     if (i + 1 < n && !points_within(ps->point, p[i + 1], epsilon)) {
-        kept.push_back(ps->point);
+        keep(ps->point);
         for (std::size_t h = 0; h < values.size(); ++h) {
             kept_values[h].push_back(value_at(values[h], i, ps->fraction));
         }
     }
     // Points i+1 ... j (none when i == j), as one block per list.
     if (i < j) {
-        kept.insert(kept.end(), p.begin() + (i + 1), p.begin() + (j + 1));
+        kx.insert(kx.end(), path.x.begin() + (i + 1), path.x.begin() + (j + 1));
+        ky.insert(ky.end(), path.y.begin() + (i + 1), path.y.begin() + (j + 1));
         for (std::size_t h = 0; h < values.size(); ++h) {
             const Values& a = values[h];
             kept_values[h].insert(kept_values[h].end(), a.begin() + (i + 1), a.begin() + (j + 1));
         }
     }
-    if (kept.empty() || !points_within(pe->point, kept.back(), epsilon)) {
-        kept.push_back(pe->point);
+    if (kx.empty() || !points_within(pe->point, Point{kx.back(), ky.back()}, epsilon)) {
+        keep(pe->point);
         for (std::size_t h = 0; h < values.size(); ++h) {
             kept_values[h].push_back(value_at(values[h], j, pe->fraction));
         }
     }
 
-    Path2D result = Path2D::from_points(std::move(kept));
     result.associated_values = std::move(kept_values);
     return result;
 }

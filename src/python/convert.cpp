@@ -224,8 +224,10 @@ public:
     using pointer = const T*;
     using reference = T;
 
-    RowReader(const Py_buffer& view, Py_ssize_t row)
-        : base_(static_cast<const char*>(view.buf)),
+    // With an offset, the rows are read from that many bytes into each row
+    // (one column of a two-column buffer).
+    RowReader(const Py_buffer& view, Py_ssize_t row, Py_ssize_t offset = 0)
+        : base_(static_cast<const char*>(view.buf) + offset),
           row_stride_(Packed ? 0 : view.strides[0]),
           column_stride_(Packed || view.ndim < 2 ? 0 : view.strides[1]),
           row_(row) {}
@@ -272,29 +274,98 @@ std::vector<T> read_rows(const Py_buffer& view) {
     return std::vector<T>(RowReader<E, T, false>(view, 0), RowReader<E, T, false>(view, rows));
 }
 
-template <class T>
-std::vector<T> read_buffer(const Py_buffer& view, ElementFormat format) {
+// One column of a C-ordered (n, 2) buffer of doubles, as an iterator with a
+// fixed stride, so that building a list from it is a plain strided copy.
+class PackedColumn {
+public:
+    using iterator_category = std::random_access_iterator_tag;
+    using value_type = double;
+    using difference_type = std::ptrdiff_t;
+    using pointer = const double*;
+    using reference = double;
+
+    PackedColumn(const double* at, difference_type row) : at_(at), row_(row) {}
+    double operator*() const { return at_[2 * row_]; }
+    PackedColumn& operator++() {
+        ++row_;
+        return *this;
+    }
+    PackedColumn operator++(int) {
+        PackedColumn old = *this;
+        ++row_;
+        return old;
+    }
+    friend bool operator==(const PackedColumn& a, const PackedColumn& b) { return a.row_ == b.row_; }
+    friend difference_type operator-(const PackedColumn& a, const PackedColumn& b) { return a.row_ - b.row_; }
+
+private:
+    const double* at_;
+    difference_type row_;
+};
+
+// The two columns of an (n, 2) buffer straight into x and y, each in one
+// allocation, in one pass over its column and without first writing zeros
+// over it.
+template <class E>
+PointColumns read_columns(const Py_buffer& view) {
+    using Column = RowReader<E, double, false>;
+    const Py_ssize_t rows = view.shape[0];
+    const Py_ssize_t second = view.strides[1];
+    PointColumns out;
+    if constexpr (std::is_same_v<E, double>) {
+        if (view.strides[0] == 2 * Py_ssize_t{sizeof(double)} && second == Py_ssize_t{sizeof(double)}) {
+            const double* in = static_cast<const double*>(view.buf);
+            out.x = Values(PackedColumn(in, 0), PackedColumn(in, rows));
+            out.y = Values(PackedColumn(in + 1, 0), PackedColumn(in + 1, rows));
+            return out;
+        }
+    }
+    out.x = Values(Column(view, 0), Column(view, rows));
+    out.y = Values(Column(view, 0, second), Column(view, rows, second));
+    return out;
+}
+
+// Calls read.template operator()<E>() with E the C type of the elements.
+template <class Read>
+auto with_element_type(ElementFormat format, Read&& read) {
     switch (format.kind) {
         case ElementKind::Float:
-            return format.size == 8 ? read_rows<double, T>(view) : read_rows<float, T>(view);
+            return format.size == 8 ? read.template operator()<double>()
+                                    : read.template operator()<float>();
         case ElementKind::Bool:
-            return read_rows<BoolByte, T>(view);
+            return read.template operator()<BoolByte>();
         case ElementKind::Signed:
             switch (format.size) {
-                case 1: return read_rows<std::int8_t, T>(view);
-                case 2: return read_rows<std::int16_t, T>(view);
-                case 4: return read_rows<std::int32_t, T>(view);
-                default: return read_rows<std::int64_t, T>(view);
+                case 1: return read.template operator()<std::int8_t>();
+                case 2: return read.template operator()<std::int16_t>();
+                case 4: return read.template operator()<std::int32_t>();
+                default: return read.template operator()<std::int64_t>();
             }
         case ElementKind::Unsigned:
             switch (format.size) {
-                case 1: return read_rows<std::uint8_t, T>(view);
-                case 2: return read_rows<std::uint16_t, T>(view);
-                case 4: return read_rows<std::uint32_t, T>(view);
-                default: return read_rows<std::uint64_t, T>(view);
+                case 1: return read.template operator()<std::uint8_t>();
+                case 2: return read.template operator()<std::uint16_t>();
+                case 4: return read.template operator()<std::uint32_t>();
+                default: return read.template operator()<std::uint64_t>();
             }
     }
-    return {};
+    return read.template operator()<double>();  // not reached: every kind is handled
+}
+
+// What a buffer is read into: a list of values (one dimension), a list of
+// points or the two coordinate columns (two dimensions, two columns).
+template <class Out>
+constexpr int kBufferDimensions = std::is_same_v<Out, std::vector<double>> ? 1 : 2;
+
+template <class Out>
+Out read_buffer(const Py_buffer& view, ElementFormat format) {
+    return with_element_type(format, [&]<class E>() {
+        if constexpr (std::is_same_v<Out, PointColumns>) {
+            return read_columns<E>(view);
+        } else {
+            return read_rows<E, typename Out::value_type>(view);
+        }
+    });
 }
 
 // True for an object of exactly the type `name` of the loaded module
@@ -328,9 +399,9 @@ bool iterates_its_buffer(PyObject* obj) {
 // Reads a list of values (one dimension) or of points (two dimensions, two
 // columns) straight from a numeric buffer. Returns nullopt, with no error
 // set, when the object is not such a buffer: the general path then decides.
-template <class T>
-std::optional<std::vector<T>> from_numeric_buffer(PyObject* obj) {
-    constexpr int ndim = std::is_same_v<T, Point> ? 2 : 1;
+template <class Out>
+std::optional<Out> from_numeric_buffer(PyObject* obj) {
+    constexpr int ndim = kBufferDimensions<Out>;
     if (!iterates_its_buffer(obj) || !PyObject_CheckBuffer(obj)) {
         return std::nullopt;
     }
@@ -347,19 +418,20 @@ std::optional<std::vector<T>> from_numeric_buffer(PyObject* obj) {
     if (!format || view.ndim != ndim || (ndim == 2 && view.shape[1] != 2)) {
         return std::nullopt;
     }
-    return read_buffer<T>(view, *format);
+    return read_buffer<Out>(view, *format);
 }
 
-// Converts every item of a sequence argument with the item converter.
-template <class T, class Item>
-std::vector<T> list_from(PyObject* obj, Item&& item) {
+// Converts every item of a sequence argument with the item converter and
+// appends it to Out (a vector, or the coordinate columns).
+template <class Out, class Item>
+Out list_from(PyObject* obj, Item&& item) {
     if (PyUnicode_Check(obj)) {
         raise(PyExc_TypeError, "Can't extract `str` to `Vec`");
     }
     if (!PySequence_Check(obj)) {
         raise_cannot_convert(obj, "Sequence");
     }
-    std::vector<T> out;
+    Out out;
     if (PyList_CheckExact(obj) || PyTuple_CheckExact(obj)) {
         // Index by index with the size read anew each step, as the list
         // iterator does: an item's conversion may shrink or grow the list.
@@ -371,7 +443,7 @@ std::vector<T> list_from(PyObject* obj, Item&& item) {
         }
         return out;
     }
-    if (std::optional<std::vector<T>> read = from_numeric_buffer<T>(obj)) {
+    if (std::optional<Out> read = from_numeric_buffer<Out>(obj)) {
         return std::move(*read);
     }
     // The length is only a size hint: when it cannot be read, its error is
@@ -409,12 +481,17 @@ std::optional<Point> convert<std::optional<Point>>(PyObject* obj) {
 
 template <>
 Values convert<Values>(PyObject* obj) {
-    return list_from<double>(obj, [](PyObject* item) { return convert<double>(item); });
+    return list_from<Values>(obj, [](PyObject* item) { return convert<double>(item); });
 }
 
 template <>
 Points convert<Points>(PyObject* obj) {
-    return list_from<Point>(obj, [](PyObject* item) { return point_from(item); });
+    return list_from<Points>(obj, [](PyObject* item) { return point_from(item); });
+}
+
+template <>
+PointColumns convert<PointColumns>(PyObject* obj) {
+    return list_from<PointColumns>(obj, [](PyObject* item) { return point_from(item); });
 }
 
 // ---- results ----
@@ -444,15 +521,29 @@ Ref to_python(const Values& values) {
     return list;
 }
 
-Ref to_python(const Points& points) {
+namespace {
+
+template <class PointList>
+Ref point_list(const PointList& points) {
     Ref list = ensure(Ref::steal(PyList_New(static_cast<Py_ssize_t>(points.size()))));
     for (std::size_t i = 0; i < points.size(); ++i) {
+        const Point point = points[i];
         Ref pair = ensure(Ref::steal(PyList_New(2)));
-        PyList_SET_ITEM(pair.get(), 0, ensure(PyFloat_FromDouble(points[i].x)));
-        PyList_SET_ITEM(pair.get(), 1, ensure(PyFloat_FromDouble(points[i].y)));
+        PyList_SET_ITEM(pair.get(), 0, ensure(PyFloat_FromDouble(point.x)));
+        PyList_SET_ITEM(pair.get(), 1, ensure(PyFloat_FromDouble(point.y)));
         PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), pair.release());
     }
     return list;
+}
+
+}  // namespace
+
+Ref to_python(const Points& points) {
+    return point_list(points);
+}
+
+Ref to_python(PointsView points) {
+    return point_list(points);
 }
 
 Ref to_python(const std::vector<std::size_t>& indices) {

@@ -18,6 +18,22 @@
 
 namespace wayforge::py {
 
+// The points argument taken apart into its coordinate lists, as the path
+// record holds them: no list of points is made on the way.
+struct PointColumns {
+    Values x;
+    Values y;
+
+    void reserve(std::size_t n) {
+        x.reserve(n);
+        y.reserve(n);
+    }
+    void push_back(Point p) {
+        x.push_back(p.x);
+        y.push_back(p.y);
+    }
+};
+
 template <class T>
 T convert(PyObject* obj);
 
@@ -28,6 +44,7 @@ template <> Values convert<Values>(PyObject* obj);
 template <> Point convert<Point>(PyObject* obj);
 template <> std::optional<Point> convert<std::optional<Point>>(PyObject* obj);
 template <> Points convert<Points>(PyObject* obj);
+template <> PointColumns convert<PointColumns>(PyObject* obj);
 template <> ResamplingMethod convert<ResamplingMethod>(PyObject* obj);
 template <> InterpolationMethod convert<InterpolationMethod>(PyObject* obj);
 template <> ElasticBandMethod convert<ElasticBandMethod>(PyObject* obj);
@@ -58,6 +75,7 @@ Ref to_python(std::size_t value);
 Ref to_python(bool value);
 Ref to_python(const Values& values);
 Ref to_python(const Points& points);
+Ref to_python(PointsView points);
 Ref to_python(const std::vector<std::size_t>& indices);
 
 template <class... R>

@@ -86,7 +86,10 @@ void append(std::string& out, const Values& values) {
     out += ']';
 }
 
-void append(std::string& out, const Points& points) {
+// Points as "[[x, y], ...]", from a list of points or from a path's
+// coordinate lists alike.
+template <class PointList>
+void append_points(std::string& out, const PointList& points) {
     out += '[';
     for (std::size_t i = 0; i < points.size(); ++i) {
         if (i > 0) {
@@ -100,6 +103,9 @@ void append(std::string& out, const Points& points) {
     }
     out += ']';
 }
+
+void append(std::string& out, const Points& points) { append_points(out, points); }
+void append(std::string& out, PointsView points) { append_points(out, points); }
 
 template <class T>
 void append(std::string& out, const LazyCell<T>& cell) {
@@ -116,7 +122,7 @@ void append(std::string& out, const LazyCell<T>& cell) {
 
 std::string describe(const Path2D& path) {
     std::string out = "Path2D { points: ";
-    append(out, path.points);
+    append(out, path.points());
     out += ", x: ";
     append(out, path.x);
     out += ", y: ";

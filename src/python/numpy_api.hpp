@@ -25,5 +25,7 @@ Ref new_array_1d(int type_num, std::size_t n, const void* data, std::size_t item
 Ref to_numpy(const Values& values);
 // A new float64 array of shape (n, 2), one row per point; (0, 0) when empty.
 Ref to_numpy(const Points& points);
+// The same, for the points of a path read from its coordinate lists.
+Ref to_numpy(PointsView points);
 
 }  // namespace wayforge::py

@@ -31,16 +31,16 @@ PyObject* path_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
         bind(kNewSignature, args, kwargs, slots);
         auto present = [](PyObject* slot) { return slot != nullptr && slot != Py_None; };
         // Every given argument is converted before the combination is checked.
-        std::optional<Points> points;
+        std::optional<PointColumns> points;
         std::optional<Values> x;
         std::optional<Values> y;
-        if (present(slots[0])) points = arg<Points>(slots[0], "points");
+        if (present(slots[0])) points = arg<PointColumns>(slots[0], "points");
         if (present(slots[1])) x = arg<Values>(slots[1], "x");
         if (present(slots[2])) y = arg<Values>(slots[2], "y");
 
         Path2D path;
         if (points && !x && !y) {
-            path = Path2D::from_points(std::move(*points));
+            path = Path2D::from_coordinates(std::move(points->x), std::move(points->y));
         } else if (!points && x && y) {
             path = Path2D::from_coordinates(std::move(*x), std::move(*y));
         } else {
@@ -78,7 +78,7 @@ PyObject* property(PyObject* self, void*) {
     });
 }
 
-Ref read_points(Path2D& p) { return to_python(p.points); }
+Ref read_points(Path2D& p) { return to_python(p.points()); }
 Ref read_x(Path2D& p) { return to_python(p.x); }
 Ref read_y(Path2D& p) { return to_python(p.y); }
 Ref read_path_length_per_point(Path2D& p) { return to_python(p.path_length_per_point()); }
@@ -87,7 +87,7 @@ Ref read_orientation(Path2D& p) { return to_python(p.orientation()); }
 Ref read_unit_tangent_vector(Path2D& p) { return to_python(p.unit_tangent_vector()); }
 Ref read_curvature(Path2D& p) { return to_python(p.curvature()); }
 
-Ref read_points_np(Path2D& p) { return to_numpy(p.points); }
+Ref read_points_np(Path2D& p) { return to_numpy(p.points()); }
 Ref read_x_np(Path2D& p) { return to_numpy(p.x); }
 Ref read_y_np(Path2D& p) { return to_numpy(p.y); }
 Ref read_path_length_per_point_np(Path2D& p) { return to_numpy(p.path_length_per_point()); }

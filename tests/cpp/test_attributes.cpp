@@ -19,7 +19,7 @@ TEST(from_coordinates_keeps_surplus_values) {
     CHECK_EQ(p.size(), 2u);
     CHECK_EQ(p.x.size(), 3u);
     CHECK_EQ(p.y.size(), 2u);
-    CHECK(p.points[1] == (Point{1, 0}));
+    CHECK(p.points()[1] == (Point{1, 0}));
 }
 
 TEST(deep_copy_keeps_filled_cells_and_values) {

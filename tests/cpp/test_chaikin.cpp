@@ -35,7 +35,7 @@ TEST(in_place_iterations_match_a_separate_list) {
         expected = chaikin_reference(expected, pts.front(), pts.back());
     }
     const Path2D r = smoothed_path_chaikin(Path2D::from_points(pts), 4);
-    CHECK(r.points == expected);
+    CHECK(r.points() == expected);
     CHECK_EQ(r.x.size(), expected.size());
     CHECK_EQ(r.y.back(), pts.back().y);
     CHECK(!r.path_length_per_point_cell.filled());
@@ -70,7 +70,7 @@ TEST(fewer_than_two_points_is_a_deep_copy_for_any_count) {
     (void)one.path_length_per_point();
     CHECK(one.add_associated_values({7}).index() == 0);
     const Path2D r = smoothed_path_chaikin(one, std::numeric_limits<std::uint64_t>::max());
-    CHECK(r.points == one.points);
+    CHECK(r.points() == one.points());
     CHECK(r.path_length_per_point_cell.filled());
     CHECK_EQ(r.associated_values.size(), 1u);
 }

@@ -78,6 +78,6 @@ TEST(sub_path_at_the_last_point_keeps_the_last_value) {
     CHECK(p.add_associated_values({10, 20, 30}).index() == 0);
     const auto r = sub_path(p, Point{2, 0}, Point{2.001, 0}, 0.01);
     CHECK(r.has_value());
-    CHECK(r->points == (Points{{2, 0}}));
+    CHECK(r->points() == (Points{{2, 0}}));
     CHECK(r->associated_values == (std::vector<Values>{{30}}));
 }

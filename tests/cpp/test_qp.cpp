@@ -262,7 +262,7 @@ TEST(elastic_band_square_bounds_problem) {
     CHECK_EQ(p.zero_cone, 4u);
     CHECK_EQ(p.nonnegative_cone, 4u);
     CHECK(r.has_value());
-    CHECK(r->points == (Points{{0, 0}, {1, 0.75}, {2, 0}}));
+    CHECK(r->points() == (Points{{0, 0}, {1, 0.75}, {2, 0}}));
     CHECK(r->associated_values.empty());
 }
 
@@ -306,7 +306,7 @@ TEST(elastic_band_hands_over_coordinates_relative_to_the_first_point) {
     const auto r = smoothed_path_elastic_band(path, 0.25, ElasticBandMethod::SquareBounds, solver);
     CHECK_EQ(solver.calls, 1);
     CHECK(solver.problem.b == (std::vector<double>{0, 0, 2, 0, 1.25, -0.75, 1.25, -0.75}));
-    CHECK(r && r->points == (Points{{1000, -20}, {1001, -19.25}, {1002, -20}}));
+    CHECK(r && r->points() == (Points{{1000, -20}, {1001, -19.25}, {1002, -20}}));
 }
 
 TEST(elastic_band_answers_that_break_the_problem_are_refused) {
@@ -340,7 +340,7 @@ TEST(elastic_band_short_and_empty_paths) {
         CHECK_EQ(solver.problem.nonnegative_cone, 0u);
         // Relative to the first point, the single point is the origin.
         CHECK(solver.problem.b == (std::vector<double>{0, 0, 0, 0}));
-        CHECK(r && r->points == (Points{{2, 3}}));
+        CHECK(r && r->points() == (Points{{2, 3}}));
 
         Path2D empty;
         RecordingSolver unused(SolveFailure::NotSolved);

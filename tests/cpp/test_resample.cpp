@@ -47,32 +47,32 @@ TEST(two_point_path_by_number_of_points) {
     CHECK_EQ(c.x.front(), 0.0);
     CHECK_EQ(c.x.back(), 10.0);
     for (int i = 1; i < 4; ++i) CHECK_NEAR(c.x[i], expected[i], 1e-7);
-    for (const Point& q : c.points) CHECK_EQ(q.y, 0.0);
+    for (const Point& q : c.points()) CHECK_EQ(q.y, 0.0);
 }
 
 TEST(corner_path_with_nine_points) {
     Path2D p = Path2D::from_points({{0, 0}, {1, 0}, {2, 0}, {2, 1}, {2, 2}});
     const Path2D c = resampled_path(p, points(9), Cubic, 0.01);
     CHECK_EQ(c.size(), 9u);
-    CHECK(c.points[3] == (Point{1.5625, -0.0625}));
-    CHECK(c.points[5] == (Point{2.0625, 0.4375}));
+    CHECK(c.points()[3] == (Point{1.5625, -0.0625}));
+    CHECK(c.points()[5] == (Point{2.0625, 0.4375}));
     const Path2D l = resampled_path(p, points(9), Linear, 0.01);
-    CHECK(l.points[3] == (Point{1.5, 0}));
-    CHECK(l.points[5] == (Point{2, 0.5}));
+    CHECK(l.points()[3] == (Point{1.5, 0}));
+    CHECK(l.points()[5] == (Point{2, 0.5}));
     // x, y and points agree.
-    for (std::size_t i = 0; i < c.size(); ++i) CHECK(c.points[i] == (Point{c.x[i], c.y[i]}));
+    for (std::size_t i = 0; i < c.size(); ++i) CHECK(c.points()[i] == (Point{c.x[i], c.y[i]}));
 }
 
 TEST(one_and_two_points_and_exact_end_points) {
     Path2D p = Path2D::from_points({{0.1, 0.7}, {1.3, 2.9}, {4.7, 3.1}});
     for (auto kind : {Linear, Cubic}) {
         const Path2D one = resampled_path(p, points(1), kind, 0.01);
-        CHECK(one.points == (Points{{4.7, 3.1}}));
-        CHECK(resampled_path(p, points(2), kind, 0.01).points == (Points{{0.1, 0.7}, {4.7, 3.1}}));
+        CHECK(one.points() == (Points{{4.7, 3.1}}));
+        CHECK(resampled_path(p, points(2), kind, 0.01).points() == (Points{{0.1, 0.7}, {4.7, 3.1}}));
         const Path2D many = resampled_path(p, points(17), kind, 0.01);
-        CHECK(many.points.front() == p.points.front());
-        CHECK(many.points.back() == p.points.back());
-        CHECK(resampled_path(p, every(0.3, true), kind, 0.01).points.front() == p.points.front());
+        CHECK(many.points().front() == p.points().front());
+        CHECK(many.points().back() == p.points().back());
+        CHECK(resampled_path(p, every(0.3, true), kind, 0.01).points().front() == p.points().front());
     }
 }
 
@@ -102,8 +102,8 @@ TEST(sampling_distance_floor_has_no_tolerance) {
 TEST(coincident_points) {
     Path2D p = Path2D::from_points({{1, 2}, {1, 2}, {1, 2}});
     for (auto kind : {Linear, Cubic}) {
-        CHECK(resampled_path(p, every(0.5, false), kind, 0.01).points == (Points{{1, 2}}));
-        CHECK(resampled_path(p, points(3), kind, 0.01).points == (Points{{1, 2}, {1, 2}, {1, 2}}));
+        CHECK(resampled_path(p, every(0.5, false), kind, 0.01).points() == (Points{{1, 2}}));
+        CHECK(resampled_path(p, points(3), kind, 0.01).points() == (Points{{1, 2}, {1, 2}, {1, 2}}));
     }
 }
 
@@ -113,7 +113,7 @@ TEST(fewer_than_two_points_are_copied_whatever_the_method) {
     CHECK(std::get<std::size_t>(one.add_associated_values({7})) == 0u);
     for (const auto& m : {points(0), every(0, true), every(-1, false)}) {
         const Path2D copy = resampled_path(one, m, Cubic, 0.01);
-        CHECK(copy.points == one.points);
+        CHECK(copy.points() == one.points());
         CHECK(copy.curvature_cell.filled());
         CHECK(copy.associated_values == std::vector<Values>{{7}});
     }
@@ -141,7 +141,7 @@ TEST(receiver_only_gains_its_path_length) {
     Path2D p = Path2D::from_points({{0, 0}, {3, 4}, {6, 8}});
     const Path2D before = p;
     (void)resampled_path(p, points(4), Cubic, 0.01);
-    CHECK(p.points == before.points);
+    CHECK(p.points() == before.points());
     CHECK(p.path_length_per_point_cell.filled());
     CHECK(!p.orientation_cell.filled());
 }

@@ -1,5 +1,7 @@
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <new>
 #include <random>
@@ -210,4 +212,45 @@ TEST(sampler_panics_where_sample_with_key_panics) {
     const Spline r = ramp(Linear);
     SplineSampler clean(r);
     CHECK_THROWS(clean(kNaN), Panic);
+}
+
+// Resampling samples x and y with one search per position: that relies on the
+// keys' parameters depending on the parameter list only, never on the values.
+TEST(paired_sampling_matches_each_spline_alone) {
+    const double kInf = std::numeric_limits<double>::infinity();
+    const std::vector<Values> parameter_lists = {
+        {0, 1, 1, 2.5, 4},             // ascending, one repeat
+        {3, 1, 2, 0},                  // out of order: sorted
+        {0, 1e300, 1e300},             // the end pads round onto the last parameter
+        {0, 1, kInf},                  // an infinite length
+    };
+    for (const Values& t : parameter_lists) {
+        // x has a surplus value beyond the last parameter, which the end pads repeat.
+        const Values x{0.5, -2, 7, 1, 3, 9};
+        const Values y{4, 4, -1, 0.25, 8};
+        for (auto kind : {Linear, CatmullRom}) {
+            const Spline sx = make_spline(t, x, kind);
+            const Spline sy = make_spline(t, y, kind);
+            CHECK_EQ(sx.keys.size(), sy.keys.size());
+            for (std::size_t i = 0; i < sx.keys.size() && i < sy.keys.size(); ++i) {
+                CHECK_EQ(std::bit_cast<std::uint64_t>(sx.keys[i].t), std::bit_cast<std::uint64_t>(sy.keys[i].t));
+            }
+            const LinspaceGrid grid = linspace_grid(0, t.back() + 0.03, 23);
+            Values px(grid.size());
+            Values py(grid.size());
+            SplineSampler(sx).sample_pair(sy, grid, -7.0, px.data(), py.data());
+            SplineSampler ax(sx);
+            SplineSampler ay(sy);
+            for (std::size_t i = 0; i < grid.size(); ++i) {
+                const auto ex = ax(grid[i]);
+                const auto ey = ay(grid[i]);
+                const double want_x = ex ? ex->first : -7.0;
+                const double want_y = ey ? ey->first : -7.0;
+                CHECK(std::bit_cast<std::uint64_t>(px[i]) == std::bit_cast<std::uint64_t>(want_x) ||
+                      (std::isnan(px[i]) && std::isnan(want_x)));
+                CHECK(std::bit_cast<std::uint64_t>(py[i]) == std::bit_cast<std::uint64_t>(want_y) ||
+                      (std::isnan(py[i]) && std::isnan(want_y)));
+            }
+        }
+    }
 }

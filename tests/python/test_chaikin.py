@@ -71,12 +71,12 @@ def test_huge_counts_raise_memory_error_quickly(points, k):
 
 @pytest.mark.huge_allocation
 def test_allocation_failure_under_a_memory_limit():
-    # 1e5 points and 10 iterations need ~3 GiB: more than the limit allows.
+    # 1e5 points and 11 iterations need ~3 GiB: more than the limit allows.
     code = (
         "import resource, wayforge\n"
         "resource.setrlimit(resource.RLIMIT_AS, (1 << 31, resource.RLIM_INFINITY))\n"
         "p = wayforge.Path2D([[i, i % 7] for i in range(100000)])\n"
-        "try:\n    p.smoothed_path_chaikin(10)\nexcept MemoryError:\n    print('MemoryError')\n"
+        "try:\n    p.smoothed_path_chaikin(11)\nexcept MemoryError:\n    print('MemoryError')\n"
         "print(len(p.smoothed_path_chaikin(2).points))\n"
     )
     out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, timeout=60)

@@ -50,14 +50,14 @@ CASES = {
     "points with a lying length": ("", "Path2D(points=Lying())"),
     "values with a lying length": ("", "Path2D(x=Lying(), y=[0.0])"),
     "coordinates larger than the cap": ("big = np.zeros(40_000_000)", "Path2D(x=big, y=big)"),
-    "points larger than the cap": ("big = np.zeros((20_000_000, 2))", "Path2D(points=big)"),
+    "points larger than the cap": ("big = np.zeros((40_000_000, 2))", "Path2D(points=big)"),
     "adding values": ("p = Path2D(points=[[0, 0]])", "p.add_associated_values(Lying())"),
     "resampling by number of points": (
         "p = Path2D(points=[[0, 0], [1, 0], [2, 1]])",
         "p.resampled_path(ResamplingMethod.by_number_points(10**8))"),
     "resampling partly allocated": (
         "p = Path2D(points=[[0, 0], [1, 0], [2, 1]])",
-        "p.resampled_path(ResamplingMethod.by_number_points(3 * 10**7))"),
+        "p.resampled_path(ResamplingMethod.by_number_points(4 * 10**7))"),
     "resampling by a tiny distance": (
         "p = Path2D(points=[[0, 0], [1000, 0]])",
         "p.resampled_path(ResamplingMethod.by_sampling_distance(1e-6), InterpolationMethod.Cubic)"),
