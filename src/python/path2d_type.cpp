@@ -1,5 +1,6 @@
 #include "python/path2d_type.hpp"
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -43,9 +44,12 @@ PyObject* path_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
 
         Path2D path;
         if (points && !x && !y) {
-            path = Path2D::from_points(std::move(*points));
+            path = run_unlocked_if(points->size() >= kUnlockedMinPoints,
+                                   [&] { return Path2D::from_points(std::move(*points)); });
         } else if (!points && x && y) {
-            path = Path2D::from_coordinates(std::move(*x), std::move(*y));
+            path = run_unlocked_if(std::min(x->size(), y->size()) >= kUnlockedMinPoints, [&] {
+                return Path2D::from_coordinates(std::move(*x), std::move(*y));
+            });
         } else {
             raise(PyExc_TypeError, "Create path either from points or coordinates");
         }
