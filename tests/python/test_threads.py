@@ -49,7 +49,7 @@ def run_together(workers, timeout=120):
         except BaseException as exc:  # noqa: BLE001 (reported below)
             errors.append(exc)
 
-    threads = [threading.Thread(target=run, args=(i, w)) for i, w in enumerate(workers)]
+    threads = [threading.Thread(target=run, args=(i, w), daemon=True) for i, w in enumerate(workers)]
     for t in threads:
         t.start()
     for t in threads:
@@ -125,3 +125,27 @@ def test_adding_values_during_an_elastic_band_solve_waits():
     assert handles == list(range(50))
     # The solver's iterations are deterministic for the same problem.
     np.testing.assert_array_equal(smoothed.points_np, expected.points_np)
+
+
+def test_a_writer_never_waits_for_its_own_thread(monkeypatch):
+    """Python code that runs inside the elastic band's core work on the same
+    thread (here: the solver) and adds values to the path being smoothed would
+    wait for itself: it raises the borrow error instead, as before."""
+    import clarabel
+
+    xy = track(200, seed=2)
+    path = Path2D(points=xy)
+    real = clarabel.DefaultSolver
+    raised = []
+
+    def solver(*args):
+        try:
+            path.add_associated_values(np.zeros(len(xy)))
+        except RuntimeError as exc:
+            raised.append(str(exc))
+        return real(*args)
+
+    monkeypatch.setattr(clarabel, "DefaultSolver", solver)
+    assert run_together([lambda: path.smoothed_path_elastic_band(0.05)], timeout=60)[0] is not None
+    assert raised == ["Already borrowed"]
+    assert path.associated_values(0) is None
