@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <mutex>
 #include <new>
+#include <type_traits>
 
 #include "python/binder.hpp"
 #include "python/convert.hpp"
@@ -77,19 +78,37 @@ PyObject* path_repr(PyObject* self) {
 
 // ---- properties ----
 
-// A property reads the record under a shared borrow. A lazily computed one
-// names its cell and the attribute that fills it: an empty cell of a large
-// path is filled first, without the interpreter lock, and the reader then
-// converts the stored value with the lock held.
-template <Ref (*Read)(Path2D&), auto Cell = nullptr, auto Fill = nullptr>
+// The lazily computed attributes: the cell that holds each and the attribute
+// that fills it.
+struct LengthCell {
+    static constexpr auto cell = &Path2D::path_length_per_point_cell;
+    static constexpr auto fill = &Path2D::path_length_per_point;
+};
+struct OrientationCell {
+    static constexpr auto cell = &Path2D::orientation_cell;
+    static constexpr auto fill = &Path2D::orientation;
+};
+struct TangentCell {
+    static constexpr auto cell = &Path2D::unit_tangent_vector_cell;
+    static constexpr auto fill = &Path2D::unit_tangent_vector;
+};
+struct CurvatureCell {
+    static constexpr auto cell = &Path2D::curvature_cell;
+    static constexpr auto fill = &Path2D::curvature;
+};
+
+// A property reads the record under a shared borrow. For a lazily computed
+// one, an empty cell of a large path is filled first, without the
+// interpreter lock; the reader then converts the stored value with the lock.
+template <Ref (*Read)(Path2D&), class Lazy = void>
 PyObject* property(PyObject* self, void*) {
     return boundary([&] {
         PathBorrow borrow = PathBorrow::shared(self);
         Path2D& path = borrow.path();
-        if constexpr (Cell != nullptr) {
-            if (!(path.*Cell).filled()) {
+        if constexpr (!std::is_void_v<Lazy>) {
+            if (!(path.*Lazy::cell).filled()) {
                 borrow.mark_core_work();
-                run_unlocked_if(path.size() >= kUnlockedMinPoints, [&] { (path.*Fill)(); });
+                run_unlocked_if(path.size() >= kUnlockedMinPoints, [&] { (path.*Lazy::fill)(); });
             }
         }
         return Read(path);
@@ -113,9 +132,6 @@ Ref read_orientation_np(Path2D& p) { return to_numpy(p.orientation()); }
 Ref read_unit_tangent_vector_np(Path2D& p) { return to_numpy(p.unit_tangent_vector()); }
 Ref read_curvature_np(Path2D& p) { return to_numpy(p.curvature()); }
 
-constexpr auto kLengthCell = &Path2D::path_length_per_point_cell;
-constexpr auto kTangentCell = &Path2D::unit_tangent_vector_cell;
-
 PyGetSetDef path_properties[] = {
     {"points", property<read_points>, nullptr, nullptr, nullptr},
     {"points_np", property<read_points_np>, nullptr, nullptr, nullptr},
@@ -123,15 +139,15 @@ PyGetSetDef path_properties[] = {
     {"x_np", property<read_x_np>, nullptr, nullptr, nullptr},
     {"y", property<read_y>, nullptr, nullptr, nullptr},
     {"y_np", property<read_y_np>, nullptr, nullptr, nullptr},
-    {"path_length_per_point", property<read_path_length_per_point, kLengthCell, &Path2D::path_length_per_point>, nullptr, nullptr, nullptr},
-    {"path_length_per_point_np", property<read_path_length_per_point_np, kLengthCell, &Path2D::path_length_per_point>, nullptr, nullptr, nullptr},
-    {"length", property<read_length, kLengthCell, &Path2D::path_length_per_point>, nullptr, nullptr, nullptr},
-    {"orientation", property<read_orientation, &Path2D::orientation_cell, &Path2D::orientation>, nullptr, nullptr, nullptr},
-    {"orientation_np", property<read_orientation_np, &Path2D::orientation_cell, &Path2D::orientation>, nullptr, nullptr, nullptr},
-    {"unit_tangent_vector", property<read_unit_tangent_vector, kTangentCell, &Path2D::unit_tangent_vector>, nullptr, nullptr, nullptr},
-    {"unit_tangent_vector_np", property<read_unit_tangent_vector_np, kTangentCell, &Path2D::unit_tangent_vector>, nullptr, nullptr, nullptr},
-    {"curvature", property<read_curvature, &Path2D::curvature_cell, &Path2D::curvature>, nullptr, nullptr, nullptr},
-    {"curvature_np", property<read_curvature_np, &Path2D::curvature_cell, &Path2D::curvature>, nullptr, nullptr, nullptr},
+    {"path_length_per_point", property<read_path_length_per_point, LengthCell>, nullptr, nullptr, nullptr},
+    {"path_length_per_point_np", property<read_path_length_per_point_np, LengthCell>, nullptr, nullptr, nullptr},
+    {"length", property<read_length, LengthCell>, nullptr, nullptr, nullptr},
+    {"orientation", property<read_orientation, OrientationCell>, nullptr, nullptr, nullptr},
+    {"orientation_np", property<read_orientation_np, OrientationCell>, nullptr, nullptr, nullptr},
+    {"unit_tangent_vector", property<read_unit_tangent_vector, TangentCell>, nullptr, nullptr, nullptr},
+    {"unit_tangent_vector_np", property<read_unit_tangent_vector_np, TangentCell>, nullptr, nullptr, nullptr},
+    {"curvature", property<read_curvature, CurvatureCell>, nullptr, nullptr, nullptr},
+    {"curvature_np", property<read_curvature_np, CurvatureCell>, nullptr, nullptr, nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
@@ -144,7 +160,6 @@ PyMethodDef method_def(const MethodEntry& entry) {
 
 // Copied from the declarations at load time: those are constant-initialised,
 // so they are complete before any dynamic initialisation reads them.
-
 PyMethodDef path_methods[] = {
     method_def(compute_circle_fit_curvature_entry),
     method_def(find_circle_segments_entry),
