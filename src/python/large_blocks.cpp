@@ -38,7 +38,7 @@ constexpr std::size_t kCachedBlock = std::size_t{1} << 20;
 constexpr std::size_t kLargeBlock = std::size_t{1} << 22;
 // What the cache may hold at most: bounded, so that the memory a program sees
 // after its calls stays close to what it still uses.
-constexpr std::size_t kCacheBytes = std::size_t{64} << 20;
+constexpr std::size_t kCacheBytes = std::size_t{128} << 20;
 constexpr std::size_t kCacheBlocks = 16;
 
 struct Block {
