@@ -32,6 +32,7 @@ READS = {
                                   p.unit_tangent_vector_np, p.curvature_np),
     "resample": lambda p: (p.resampled_path(BY_COUNT, InterpolationMethod.Cubic).points_np,),
     "smooth": lambda p: (p.smoothed_path_chaikin(2).points_np,),
+    "circle fit": lambda p: (np.array(p.compute_circle_fit_curvature()),),
 }
 
 
