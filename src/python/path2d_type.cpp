@@ -45,10 +45,10 @@ PyObject* path_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
 
         Path2D path;
         if (points && !x && !y) {
-            path = run_unlocked_if(points->size() >= kUnlockedMinPoints,
+            path = run_unlocked_if(points->size() >= kUnlockedMinConstructionPoints,
                                    [&] { return Path2D::from_points(std::move(*points)); });
         } else if (!points && x && y) {
-            path = run_unlocked_if(std::min(x->size(), y->size()) >= kUnlockedMinPoints, [&] {
+            path = run_unlocked_if(std::min(x->size(), y->size()) >= kUnlockedMinConstructionPoints, [&] {
                 return Path2D::from_coordinates(std::move(*x), std::move(*y));
             });
         } else {
