@@ -11,8 +11,6 @@ namespace wayforge::py {
 
 namespace {
 
-constexpr double kDefaultEpsilon = 0.01;
-
 constexpr char index_from_point_doc[] =
     "index_from_point($self, point, epsilon=0.01)\n"
     "--\n"

@@ -7,8 +7,6 @@ namespace wayforge::py {
 
 namespace {
 
-constexpr double kDefaultEpsilon = 0.01;
-
 constexpr char resampled_path_doc[] =
     "resampled_path($self, resampling_method, resampling_type=..., epsilon=0.01)\n"
     "--\n"

@@ -6,6 +6,10 @@
 
 namespace wayforge::py {
 
+// The distance within which two points are considered equal, the default of
+// every method that compares points.
+inline constexpr double kDefaultEpsilon = 0.01;
+
 // In registration order:
 extern const MethodEntry compute_circle_fit_curvature_entry;
 extern const MethodEntry find_circle_segments_entry;
