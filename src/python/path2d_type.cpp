@@ -100,14 +100,18 @@ struct CurvatureCell {
 // A property reads the record under a shared borrow. For a lazily computed
 // one, an empty cell of a large path is filled first, without the
 // interpreter lock; the reader then converts the stored value with the lock.
+// A property takes no arguments and so runs no user code: its borrow counts
+// as core work throughout, and a writer on another thread waits for it even
+// while its conversion lets other threads run (the first NumPy result
+// imports NumPy).
 template <Ref (*Read)(Path2D&), class Lazy = void>
 PyObject* property(PyObject* self, void*) {
     return boundary([&] {
         PathBorrow borrow = PathBorrow::shared(self);
+        borrow.mark_core_work();
         Path2D& path = borrow.path();
         if constexpr (!std::is_void_v<Lazy>) {
             if (!(path.*Lazy::cell).filled()) {
-                borrow.mark_core_work();
                 run_unlocked_if(path.size() >= kUnlockedMinPoints, [&] { (path.*Lazy::fill)(); });
             }
         }

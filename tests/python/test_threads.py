@@ -4,6 +4,9 @@ lazily computed attributes fill concurrently, and add_associated_values meets
 other threads' running work (it waits for it instead of raising). Every
 result must equal the one a single thread gets."""
 
+import subprocess
+import sys
+import textwrap
 import threading
 
 import numpy as np
@@ -150,3 +153,35 @@ def test_a_writer_never_waits_for_its_own_thread(monkeypatch):
     assert run_together([lambda: path.smoothed_path_elastic_band(0.05)], timeout=60)[0] is not None
     assert raised == ["Already borrowed"]
     assert path.associated_values(0) is None
+
+
+FIRST_NUMPY_RESULT = """
+import sys, threading
+assert "numpy" not in sys.modules
+from wayforge import Path2D
+p = Path2D(points=[[float(i), 0.0] for i in range(10)])
+done, errors = threading.Event(), []
+def write():
+    while not done.is_set():
+        try:
+            p.add_associated_values([0.0] * 10)
+        except RuntimeError as exc:
+            errors.append(str(exc))
+            break
+writer = threading.Thread(target=write)
+writer.start()
+p.points_np  # imports NumPy: Python code that lets the writer run meanwhile
+done.set()
+writer.join()
+print(errors)
+"""
+
+
+def test_a_writer_waits_for_a_property_that_imports_numpy():
+    """In a fresh process, the first NumPy result imports NumPy while the
+    property's borrow is held; a writer on another thread that runs meanwhile
+    waits for the property instead of failing with "Already borrowed"."""
+    result = subprocess.run([sys.executable, "-c", textwrap.dedent(FIRST_NUMPY_RESULT)],
+                            capture_output=True, text=True, timeout=120)
+    assert result.returncode == 0, result.stderr[-2000:]
+    assert result.stdout.strip() == "[]"
