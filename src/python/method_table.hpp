@@ -146,14 +146,16 @@ PyObject* call(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject
         // failing parameter ends the call before later ones are looked at.
         auto values = std::tuple<typename std::tuple_element_t<I, decltype(M.params)>::Type...>{
             convert_param(std::get<I>(M.params), slots[I])...};
+        // From here on no user code runs on a read borrow until it is
+        // released (the result conversion may still let other threads run:
+        // the first NumPy result imports NumPy), so a writer on another
+        // thread may wait for it.
+        borrow.mark_core_work();
         Path2D& path = borrow.path();
         auto run = [&] { return M.core(path, std::move(std::get<I>(values))...); };
         if constexpr (M.work == Work::Constant) {
             return M.result(run());
         } else {
-            // From here on no user code runs on this borrow until it is
-            // released, so a writer on another thread may wait for it.
-            borrow.mark_core_work();
             const bool unlock = M.work == Work::GrowsWithPoints && path.size() >= kUnlockedMinPoints;
             return M.result(run_unlocked_if(unlock, run));
         }
