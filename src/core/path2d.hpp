@@ -4,9 +4,11 @@
 #pragma once
 
 #include <algorithm>
+#include <atomic>
 #include <compare>
 #include <cstddef>
 #include <iterator>
+#include <memory>
 #include <optional>
 #include <string>
 #include <variant>
@@ -24,25 +26,59 @@ using Values = std::vector<double>;
 using Points = std::vector<Point>;
 
 // A cell that is filled at most once, on first read, and never cleared.
-// The value is computed completely before it is stored, so a computation that
-// throws leaves the cell empty.
+// Several threads may read and fill the same cell at once (the Python layer
+// computes attributes of large paths without the interpreter lock): the value
+// is computed completely outside the cell and published with one
+// compare-exchange of a pointer, so a reader sees either no value or a whole
+// one. When two computations race, the first store wins and the other result
+// is discarded; a computation that throws leaves the cell empty.
 template <class T>
 class LazyCell {
 public:
-    bool filled() const noexcept { return value_.has_value(); }
-    const T* get() const noexcept { return value_ ? &*value_ : nullptr; }
+    LazyCell() noexcept = default;
+    // Copying is deep: a filled cell copies its value.
+    LazyCell(const LazyCell& other) : value_(clone(other)) {}
+    LazyCell(LazyCell&& other) noexcept : value_(other.value_.exchange(nullptr)) {}
+    LazyCell& operator=(const LazyCell& other) {
+        if (this != &other) {
+            reset(clone(other));
+        }
+        return *this;
+    }
+    LazyCell& operator=(LazyCell&& other) noexcept {
+        if (this != &other) {
+            reset(other.value_.exchange(nullptr));
+        }
+        return *this;
+    }
+    ~LazyCell() { delete value_.load(std::memory_order_relaxed); }
+
+    bool filled() const noexcept { return get() != nullptr; }
+    const T* get() const noexcept { return value_.load(std::memory_order_acquire); }
 
     template <class F>
     const T& get_or_init(F&& compute) {
-        if (!value_) {
-            T computed = compute();
-            value_.emplace(std::move(computed));
+        if (const T* value = get()) {
+            return *value;
         }
-        return *value_;
+        auto computed = std::make_unique<T>(compute());
+        T* expected = nullptr;
+        if (value_.compare_exchange_strong(expected, computed.get(), std::memory_order_acq_rel,
+                                           std::memory_order_acquire)) {
+            return *computed.release();
+        }
+        // Another thread stored first; its value is the one every reader sees.
+        return *expected;
     }
 
 private:
-    std::optional<T> value_;
+    static T* clone(const LazyCell& other) {
+        const T* value = other.get();
+        return value != nullptr ? new T(*value) : nullptr;
+    }
+    void reset(T* value) noexcept { delete value_.exchange(value, std::memory_order_acq_rel); }
+
+    std::atomic<T*> value_{nullptr};
 };
 
 // The points of a path, read from its two coordinate lists: point i is

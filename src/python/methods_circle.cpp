@@ -1,13 +1,8 @@
 // Path2D methods that read the path as a chain of fitted circular arcs.
-#include "python/ref.hpp"
+#include "python/path2d_methods.hpp"
 
 #include "core/circle_segments.hpp"
-#include "python/binder.hpp"
-#include "python/convert.hpp"
-#include "python/errors.hpp"
 #include "python/lapack_loader.hpp"
-#include "python/path2d_methods.hpp"
-#include "python/path2d_type.hpp"
 
 namespace wayforge::py {
 
@@ -15,12 +10,7 @@ namespace {
 
 constexpr double kDefaultMaxRmse = 0.15;
 
-const char* const kCurvatureParams[] = {"max_rmse"};
-const Signature kCurvatureSig{"Path2D", "compute_circle_fit_curvature", kCurvatureParams, 0};
-
-const char* const kSegmentsParams[] = {"start", "end", "max_rmse"};
-const Signature kSegmentsSig{"Path2D", "find_circle_segments", kSegmentsParams, 2};
-
+// [(first, end, curvature), ...]
 Ref segments_to_python(const std::vector<CircleSegment>& segments) {
     Ref list = ensure(Ref::steal(PyList_New(static_cast<Py_ssize_t>(segments.size()))));
     for (std::size_t i = 0; i < segments.size(); ++i) {
@@ -32,9 +22,7 @@ Ref segments_to_python(const std::vector<CircleSegment>& segments) {
     return list;
 }
 
-}  // namespace
-
-const char compute_circle_fit_curvature_doc[] =
+constexpr char compute_circle_fit_curvature_doc[] =
     "compute_circle_fit_curvature($self, max_rmse=0.15)\n"
     "--\n"
     "\n"
@@ -50,19 +38,7 @@ const char compute_circle_fit_curvature_doc[] =
     ":returns: The curvature of the path\n"
     ":rtype: list[float]";
 
-PyObject* compute_circle_fit_curvature(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
-                                       PyObject* kwnames) {
-    return boundary([&] {
-        PyObject* slots[1] = {};
-        bind(kCurvatureSig, args, nargs, kwnames, slots);
-        PathBorrow borrow = PathBorrow::shared(self);
-        const double max_rmse = slots[0] ? arg<double>(slots[0], "max_rmse") : kDefaultMaxRmse;
-        ensure_lapack();
-        return to_python(wayforge::compute_circle_fit_curvature(borrow.path(), max_rmse));
-    });
-}
-
-const char find_circle_segments_doc[] =
+constexpr char find_circle_segments_doc[] =
     "find_circle_segments($self, start, end, max_rmse=0.15)\n"
     "--\n"
     "\n"
@@ -82,18 +58,28 @@ const char find_circle_segments_doc[] =
     ":returns: The list of arc segments\n"
     ":rtype: list[tuple[int, int, float]]";
 
-PyObject* find_circle_segments(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
-                               PyObject* kwnames) {
-    return boundary([&] {
-        PyObject* slots[3] = {};
-        bind(kSegmentsSig, args, nargs, kwnames, slots);
-        PathBorrow borrow = PathBorrow::shared(self);
-        const auto start = arg<std::size_t>(slots[0], "start");
-        const auto end = arg<std::size_t>(slots[1], "end");
-        const double max_rmse = slots[2] ? arg<double>(slots[2], "max_rmse") : kDefaultMaxRmse;
-        ensure_lapack();
-        return segments_to_python(wayforge::find_circle_segments(borrow.path(), start, end, max_rmse));
-    });
-}
+constexpr auto kMaxRmse = param<double>("max_rmse", kDefaultMaxRmse);
+
+// LAPACK is loaded, with the lock held, before the first fit runs.
+constexpr auto kCircleFitCurvature = with_prepare(method(
+    "compute_circle_fit_curvature", compute_circle_fit_curvature_doc, Access::Read,
+    Work::GrowsWithPoints,
+    [](Path2D& path, double max_rmse) {
+        return wayforge::compute_circle_fit_curvature(path, max_rmse);
+    },
+    kMaxRmse), ensure_lapack);
+
+constexpr auto kCircleSegments = with_prepare(method(
+    "find_circle_segments", find_circle_segments_doc, Access::Read, Work::GrowsWithPoints,
+    [](Path2D& path, std::size_t start, std::size_t end, double max_rmse) {
+        return wayforge::find_circle_segments(path, start, end, max_rmse);
+    },
+    [](const std::vector<CircleSegment>& segments) { return segments_to_python(segments); },
+    param<std::size_t>("start"), param<std::size_t>("end"), kMaxRmse), ensure_lapack);
+
+}  // namespace
+
+constinit const MethodEntry compute_circle_fit_curvature_entry = entry<kCircleFitCurvature>();
+constinit const MethodEntry find_circle_segments_entry = entry<kCircleSegments>();
 
 }  // namespace wayforge::py

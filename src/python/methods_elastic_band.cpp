@@ -1,20 +1,16 @@
 // Path2D.smoothed_path_elastic_band: elastic band smoothing solved by Clarabel.
-#include "python/ref.hpp"
+#include "python/path2d_methods.hpp"
 
 #include <optional>
-#include <utility>
 
 #include "core/elastic_band.hpp"
-#include "python/binder.hpp"
 #include "python/clarabel.hpp"
-#include "python/convert.hpp"
-#include "python/errors.hpp"
-#include "python/path2d_methods.hpp"
-#include "python/path2d_type.hpp"
 
 namespace wayforge::py {
 
-const char smoothed_path_elastic_band_doc[] =
+namespace {
+
+constexpr char smoothed_path_elastic_band_doc[] =
     "smoothed_path_elastic_band($self, max_deviation, elastic_band_type=...)\n--\n\n"
     "smoothed_path_elastic_band(max_deviation, elastic_band_type=ElasticBandMethod.OrthogonalBounds)\n"
     "\n"
@@ -30,30 +26,20 @@ const char smoothed_path_elastic_band_doc[] =
     ":returns: The smoothed path\n"
     ":rtype: Path2D";
 
-namespace {
-
-const char* const kParams[] = {"max_deviation", "elastic_band_type"};
-const Signature kSignature{"Path2D", "smoothed_path_elastic_band", kParams, 1};
+// The solver is reached through Python objects, so the whole core call keeps
+// the interpreter lock; clarabel releases it during its own solve, and a
+// writer on another thread then waits for this call instead of raising.
+constexpr auto kSmoothedPathElasticBand = method(
+    "smoothed_path_elastic_band", smoothed_path_elastic_band_doc, Access::Read, Work::CallsPython,
+    [](Path2D& path, double max_deviation, ElasticBandMethod method) {
+        ClarabelSolver solver;
+        return wayforge::smoothed_path_elastic_band(path, max_deviation, method, solver);
+    },
+    param<double>("max_deviation"),
+    param<ElasticBandMethod>("elastic_band_type", ElasticBandMethod::OrthogonalBounds));
 
 }  // namespace
 
-PyObject* smoothed_path_elastic_band(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
-                                     PyObject* kwnames) {
-    return boundary([&] {
-        PyObject* slots[2] = {};
-        bind(kSignature, args, nargs, kwnames, slots);
-        PathBorrow borrow = PathBorrow::shared(self);
-        const double max_deviation = arg<double>(slots[0], "max_deviation");
-        const ElasticBandMethod method = slots[1] ? arg<ElasticBandMethod>(slots[1], "elastic_band_type")
-                                                  : ElasticBandMethod::OrthogonalBounds;
-        ClarabelSolver solver;
-        std::optional<Path2D> smoothed =
-            wayforge::smoothed_path_elastic_band(borrow.path(), max_deviation, method, solver);
-        if (!smoothed) {
-            return none();
-        }
-        return wrap_path(std::move(*smoothed));
-    });
-}
+constinit const MethodEntry smoothed_path_elastic_band_entry = entry<kSmoothedPathElasticBand>();
 
 }  // namespace wayforge::py

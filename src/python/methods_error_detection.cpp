@@ -2,14 +2,14 @@
 #include "python/path2d_methods.hpp"
 
 #include "core/error_detection.hpp"
-#include "python/binder.hpp"
-#include "python/convert.hpp"
-#include "python/errors.hpp"
-#include "python/path2d_type.hpp"
 
 namespace wayforge::py {
 
-const char detect_corrupted_point_order_doc[] =
+namespace {
+
+constexpr double kDefaultSusAngle = 2.8;
+
+constexpr char detect_corrupted_point_order_doc[] =
     "detect_corrupted_point_order($self, sus_angle=2.8)\n"
     "--\n"
     "\n"
@@ -24,7 +24,7 @@ const char detect_corrupted_point_order_doc[] =
     ":returns: Indices of suspicious points\n"
     ":rtype: list[int]";
 
-const char repair_corrupted_point_order_doc[] =
+constexpr char repair_corrupted_point_order_doc[] =
     "repair_corrupted_point_order($self, sus_angle=2.8)\n"
     "--\n"
     "\n"
@@ -39,40 +39,27 @@ const char repair_corrupted_point_order_doc[] =
     ":returns: Repaired path\n"
     ":rtype: Path2D";
 
-namespace {
+constexpr auto kSusAngle = param<double>("sus_angle", kDefaultSusAngle);
 
-constexpr double kDefaultSusAngle = 2.8;
+constexpr auto kDetect = method(
+    "detect_corrupted_point_order", detect_corrupted_point_order_doc, Access::Read,
+    Work::GrowsWithPoints,
+    [](Path2D& path, double sus_angle) {
+        return wayforge::detect_corrupted_point_order(path, sus_angle);
+    },
+    kSusAngle);
 
-const char* const kParams[] = {"sus_angle"};
-const Signature kDetect{"Path2D", "detect_corrupted_point_order", kParams, 0};
-const Signature kRepair{"Path2D", "repair_corrupted_point_order", kParams, 0};
-
-double sus_angle_arg(PyObject* slot) {
-    return slot ? arg<double>(slot, "sus_angle") : kDefaultSusAngle;
-}
+constexpr auto kRepair = method(
+    "repair_corrupted_point_order", repair_corrupted_point_order_doc, Access::Read,
+    Work::GrowsWithPoints,
+    [](Path2D& path, double sus_angle) {
+        return wayforge::repair_corrupted_point_order(path, sus_angle);
+    },
+    kSusAngle);
 
 }  // namespace
 
-PyObject* detect_corrupted_point_order(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
-                                       PyObject* kwnames) {
-    return boundary([&] {
-        PyObject* slots[1] = {};
-        bind(kDetect, args, nargs, kwnames, slots);
-        PathBorrow borrow = PathBorrow::shared(self);
-        const double sus_angle = sus_angle_arg(slots[0]);
-        return to_python(wayforge::detect_corrupted_point_order(borrow.path(), sus_angle));
-    });
-}
-
-PyObject* repair_corrupted_point_order(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
-                                       PyObject* kwnames) {
-    return boundary([&] {
-        PyObject* slots[1] = {};
-        bind(kRepair, args, nargs, kwnames, slots);
-        PathBorrow borrow = PathBorrow::shared(self);
-        const double sus_angle = sus_angle_arg(slots[0]);
-        return wrap_path(wayforge::repair_corrupted_point_order(borrow.path(), sus_angle));
-    });
-}
+constinit const MethodEntry detect_corrupted_point_order_entry = entry<kDetect>();
+constinit const MethodEntry repair_corrupted_point_order_entry = entry<kRepair>();
 
 }  // namespace wayforge::py

@@ -6,14 +6,12 @@
 
 #include "core/projection.hpp"
 #include "core/sub_path.hpp"
-#include "python/binder.hpp"
-#include "python/convert.hpp"
-#include "python/errors.hpp"
-#include "python/path2d_type.hpp"
 
 namespace wayforge::py {
 
-const char index_from_point_doc[] =
+namespace {
+
+constexpr char index_from_point_doc[] =
     "index_from_point($self, point, epsilon=0.01)\n"
     "--\n"
     "\n"
@@ -31,7 +29,7 @@ const char index_from_point_doc[] =
     ":returns: The index of the nearest point\n"
     ":rtype: Option[int]";
 
-const char path_length_from_point_doc[] =
+constexpr char path_length_from_point_doc[] =
     "path_length_from_point($self, point, epsilon=0.01)\n"
     "--\n"
     "\n"
@@ -49,7 +47,7 @@ const char path_length_from_point_doc[] =
     ":returns: The path length\n"
     ":rtype: Option[int]";
 
-const char sub_path_doc[] =
+constexpr char sub_path_doc[] =
     "sub_path($self, start=None, end=None, epsilon=0.01)\n"
     "--\n"
     "\n"
@@ -71,62 +69,39 @@ const char sub_path_doc[] =
     ":returns: The sub path\n"
     ":rtype: Path2D";
 
-namespace {
+constexpr auto kEpsilon = param<double>("epsilon", kDefaultEpsilon);
 
-constexpr double kDefaultEpsilon = 0.01;
+constexpr auto kIndexFromPoint = method(
+    "index_from_point", index_from_point_doc, Access::Read, Work::GrowsWithPoints,
+    [](Path2D& path, Point point, double epsilon) -> std::optional<std::size_t> {
+        const std::optional<Projection> projection =
+            wayforge::nearest_projection(path, point, epsilon);
+        if (!projection) {
+            return std::nullopt;
+        }
+        return projection->index;
+    },
+    param<Point>("point"), kEpsilon);
 
-const char* const kPointParams[] = {"point", "epsilon"};
-const Signature kIndexFromPoint{"Path2D", "index_from_point", kPointParams, 1};
-const Signature kPathLengthFromPoint{"Path2D", "path_length_from_point", kPointParams, 1};
+constexpr auto kPathLengthFromPoint = method(
+    "path_length_from_point", path_length_from_point_doc, Access::Read, Work::GrowsWithPoints,
+    [](Path2D& path, Point point, double epsilon) {
+        return wayforge::path_length_from_point(path, point, epsilon);
+    },
+    param<Point>("point"), kEpsilon);
 
-const char* const kSubPathParams[] = {"start", "end", "epsilon"};
-const Signature kSubPath{"Path2D", "sub_path", kSubPathParams, 0};
-
-double epsilon_arg(PyObject* slot) {
-    return slot ? arg<double>(slot, "epsilon") : kDefaultEpsilon;
-}
+constexpr auto kSubPath = method(
+    "sub_path", sub_path_doc, Access::Read, Work::GrowsWithPoints,
+    [](Path2D& path, std::optional<Point> start, std::optional<Point> end, double epsilon) {
+        return wayforge::sub_path(path, start, end, epsilon);
+    },
+    param<std::optional<Point>>("start", std::nullopt),
+    param<std::optional<Point>>("end", std::nullopt), kEpsilon);
 
 }  // namespace
 
-PyObject* index_from_point(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
-                           PyObject* kwnames) {
-    return boundary([&] {
-        PyObject* slots[2] = {};
-        bind(kIndexFromPoint, args, nargs, kwnames, slots);
-        PathBorrow borrow = PathBorrow::shared(self);
-        const Point point = arg<Point>(slots[0], "point");
-        const double epsilon = epsilon_arg(slots[1]);
-        const std::optional<Projection> projection =
-            wayforge::nearest_projection(borrow.path(), point, epsilon);
-        return projection ? to_python(projection->index) : none();
-    });
-}
-
-PyObject* path_length_from_point(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
-                                 PyObject* kwnames) {
-    return boundary([&] {
-        PyObject* slots[2] = {};
-        bind(kPathLengthFromPoint, args, nargs, kwnames, slots);
-        PathBorrow borrow = PathBorrow::shared(self);
-        const Point point = arg<Point>(slots[0], "point");
-        const double epsilon = epsilon_arg(slots[1]);
-        const std::optional<double> length =
-            wayforge::path_length_from_point(borrow.path(), point, epsilon);
-        return length ? to_python(*length) : none();
-    });
-}
-
-PyObject* sub_path(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    return boundary([&] {
-        PyObject* slots[3] = {};
-        bind(kSubPath, args, nargs, kwnames, slots);
-        PathBorrow borrow = PathBorrow::shared(self);
-        const auto start = slots[0] ? arg<std::optional<Point>>(slots[0], "start") : std::nullopt;
-        const auto end = slots[1] ? arg<std::optional<Point>>(slots[1], "end") : std::nullopt;
-        const double epsilon = epsilon_arg(slots[2]);
-        std::optional<Path2D> result = wayforge::sub_path(borrow.path(), start, end, epsilon);
-        return result ? wrap_path(std::move(*result)) : none();
-    });
-}
+constinit const MethodEntry index_from_point_entry = entry<kIndexFromPoint>();
+constinit const MethodEntry path_length_from_point_entry = entry<kPathLengthFromPoint>();
+constinit const MethodEntry sub_path_entry = entry<kSubPath>();
 
 }  // namespace wayforge::py

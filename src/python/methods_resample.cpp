@@ -1,16 +1,13 @@
-// Path2D.resampled_path: binds its arguments and hands the record to the core.
-#include "python/ref.hpp"
+// Path2D.resampled_path: resampling at evenly spaced path lengths.
+#include "python/path2d_methods.hpp"
 
 #include "core/resample.hpp"
-#include "python/binder.hpp"
-#include "python/convert.hpp"
-#include "python/errors.hpp"
-#include "python/path2d_methods.hpp"
-#include "python/path2d_type.hpp"
 
 namespace wayforge::py {
 
-const char resampled_path_doc[] =
+namespace {
+
+constexpr char resampled_path_doc[] =
     "resampled_path($self, resampling_method, resampling_type=..., epsilon=0.01)\n"
     "--\n"
     "\n"
@@ -29,23 +26,17 @@ const char resampled_path_doc[] =
     ":returns: Resampled path\n"
     ":rtype: Path2D";
 
-namespace {
-const char* const kResampledPathParams[] = {"resampling_method", "resampling_type", "epsilon"};
-const Signature kResampledPathSig{"Path2D", "resampled_path", kResampledPathParams, 1};
+constexpr auto kResampledPath = method(
+    "resampled_path", resampled_path_doc, Access::Read, Work::GrowsWithPoints,
+    [](Path2D& path, ResamplingMethod resampling, InterpolationMethod type, double epsilon) {
+        return wayforge::resampled_path(path, resampling, type, epsilon);
+    },
+    param<ResamplingMethod>("resampling_method"),
+    param<InterpolationMethod>("resampling_type", InterpolationMethod::Linear),
+    param<double>("epsilon", kDefaultEpsilon));
+
 }  // namespace
 
-PyObject* resampled_path(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
-                         PyObject* kwnames) {
-    return boundary([&] {
-        PyObject* slots[3] = {};
-        bind(kResampledPathSig, args, nargs, kwnames, slots);
-        PathBorrow borrow = PathBorrow::shared(self);
-        const auto method = arg<ResamplingMethod>(slots[0], "resampling_method");
-        const auto type = slots[1] ? arg<InterpolationMethod>(slots[1], "resampling_type")
-                                   : InterpolationMethod::Linear;
-        const double epsilon = slots[2] ? arg<double>(slots[2], "epsilon") : 0.01;
-        return wrap_path(wayforge::resampled_path(borrow.path(), method, type, epsilon));
-    });
-}
+constinit const MethodEntry resampled_path_entry = entry<kResampledPath>();
 
 }  // namespace wayforge::py

@@ -1,11 +1,17 @@
 #include "python/path2d_type.hpp"
 
+#include <algorithm>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
 #include <new>
+#include <type_traits>
 
 #include "python/binder.hpp"
 #include "python/convert.hpp"
 #include "python/errors.hpp"
 #include "python/format.hpp"
+#include "python/gil.hpp"
 #include "python/numpy_api.hpp"
 #include "python/path2d_methods.hpp"
 #include "python/pickling.hpp"
@@ -70,11 +76,44 @@ PyObject* path_repr(PyObject* self) {
 
 // ---- properties ----
 
-template <Ref (*Read)(Path2D&)>
+// The lazily computed attributes: the cell that holds each and the attribute
+// that fills it.
+struct LengthCell {
+    static constexpr auto cell = &Path2D::path_length_per_point_cell;
+    static constexpr auto fill = &Path2D::path_length_per_point;
+};
+struct OrientationCell {
+    static constexpr auto cell = &Path2D::orientation_cell;
+    static constexpr auto fill = &Path2D::orientation;
+};
+struct TangentCell {
+    static constexpr auto cell = &Path2D::unit_tangent_vector_cell;
+    static constexpr auto fill = &Path2D::unit_tangent_vector;
+};
+struct CurvatureCell {
+    static constexpr auto cell = &Path2D::curvature_cell;
+    static constexpr auto fill = &Path2D::curvature;
+};
+
+// A property reads the record under a shared borrow. For a lazily computed
+// one, an empty cell of a large path is filled first, without the
+// interpreter lock; the reader then converts the stored value with the lock.
+// A property takes no arguments and so runs no user code: its borrow counts
+// as core work throughout, and a writer on another thread waits for it even
+// while its conversion lets other threads run (the first NumPy result
+// imports NumPy).
+template <Ref (*Read)(Path2D&), class Lazy = void>
 PyObject* property(PyObject* self, void*) {
     return boundary([&] {
         PathBorrow borrow = PathBorrow::shared(self);
-        return Read(borrow.path());
+        borrow.mark_core_work();
+        Path2D& path = borrow.path();
+        if constexpr (!std::is_void_v<Lazy>) {
+            if (!(path.*Lazy::cell).filled()) {
+                run_unlocked_if(path.size() >= kUnlockedMinPoints, [&] { (path.*Lazy::fill)(); });
+            }
+        }
+        return Read(path);
     });
 }
 
@@ -102,42 +141,44 @@ PyGetSetDef path_properties[] = {
     {"x_np", property<read_x_np>, nullptr, nullptr, nullptr},
     {"y", property<read_y>, nullptr, nullptr, nullptr},
     {"y_np", property<read_y_np>, nullptr, nullptr, nullptr},
-    {"path_length_per_point", property<read_path_length_per_point>, nullptr, nullptr, nullptr},
-    {"path_length_per_point_np", property<read_path_length_per_point_np>, nullptr, nullptr, nullptr},
-    {"length", property<read_length>, nullptr, nullptr, nullptr},
-    {"orientation", property<read_orientation>, nullptr, nullptr, nullptr},
-    {"orientation_np", property<read_orientation_np>, nullptr, nullptr, nullptr},
-    {"unit_tangent_vector", property<read_unit_tangent_vector>, nullptr, nullptr, nullptr},
-    {"unit_tangent_vector_np", property<read_unit_tangent_vector_np>, nullptr, nullptr, nullptr},
-    {"curvature", property<read_curvature>, nullptr, nullptr, nullptr},
-    {"curvature_np", property<read_curvature_np>, nullptr, nullptr, nullptr},
+    {"path_length_per_point", property<read_path_length_per_point, LengthCell>, nullptr, nullptr, nullptr},
+    {"path_length_per_point_np", property<read_path_length_per_point_np, LengthCell>, nullptr, nullptr, nullptr},
+    {"length", property<read_length, LengthCell>, nullptr, nullptr, nullptr},
+    {"orientation", property<read_orientation, OrientationCell>, nullptr, nullptr, nullptr},
+    {"orientation_np", property<read_orientation_np, OrientationCell>, nullptr, nullptr, nullptr},
+    {"unit_tangent_vector", property<read_unit_tangent_vector, TangentCell>, nullptr, nullptr, nullptr},
+    {"unit_tangent_vector_np", property<read_unit_tangent_vector_np, TangentCell>, nullptr, nullptr, nullptr},
+    {"curvature", property<read_curvature, CurvatureCell>, nullptr, nullptr, nullptr},
+    {"curvature_np", property<read_curvature_np, CurvatureCell>, nullptr, nullptr, nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
 // ---- methods, in registration order ----
 
-#define WAYFORGE_METHOD_ENTRY(name) \
-    {#name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(name)), METH_FASTCALL | METH_KEYWORDS, name##_doc}
+PyMethodDef method_def(const MethodEntry& entry) {
+    return {entry.name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(entry.function)),
+            METH_FASTCALL | METH_KEYWORDS, entry.doc};
+}
 
+// Copied from the declarations at load time: those are constant-initialised,
+// so they are complete before any dynamic initialisation reads them.
 PyMethodDef path_methods[] = {
     {"__reduce__", reduce_path, METH_NOARGS, reduce_doc},
-    WAYFORGE_METHOD_ENTRY(compute_circle_fit_curvature),
-    WAYFORGE_METHOD_ENTRY(find_circle_segments),
-    WAYFORGE_METHOD_ENTRY(resampled_path),
-    WAYFORGE_METHOD_ENTRY(smoothed_path_elastic_band),
-    WAYFORGE_METHOD_ENTRY(smoothed_path_chaikin),
-    WAYFORGE_METHOD_ENTRY(index_from_point),
-    WAYFORGE_METHOD_ENTRY(path_length_from_point),
-    WAYFORGE_METHOD_ENTRY(sub_path),
-    WAYFORGE_METHOD_ENTRY(detect_corrupted_point_order),
-    WAYFORGE_METHOD_ENTRY(repair_corrupted_point_order),
-    WAYFORGE_METHOD_ENTRY(add_associated_values),
-    WAYFORGE_METHOD_ENTRY(associated_values),
-    WAYFORGE_METHOD_ENTRY(associated_value_np),
+    method_def(compute_circle_fit_curvature_entry),
+    method_def(find_circle_segments_entry),
+    method_def(resampled_path_entry),
+    method_def(smoothed_path_elastic_band_entry),
+    method_def(smoothed_path_chaikin_entry),
+    method_def(index_from_point_entry),
+    method_def(path_length_from_point_entry),
+    method_def(sub_path_entry),
+    method_def(detect_corrupted_point_order_entry),
+    method_def(repair_corrupted_point_order_entry),
+    method_def(add_associated_values_entry),
+    method_def(associated_values_entry),
+    method_def(associated_value_np_entry),
     {nullptr, nullptr, 0, nullptr},
 };
-
-#undef WAYFORGE_METHOD_ENTRY
 
 const char kPathDoc[] =
     "Path2D(points=None, x=None, y=None)\n--\n\n"
@@ -189,11 +230,60 @@ PyTypeObject* path_type() noexcept {
     return g_path_type;
 }
 
-PathBorrow PathBorrow::shared(PyObject* self) {
+// ---- borrows ----
+
+namespace {
+
+// Writers waiting for core work sleep on one condition variable shared by
+// all paths; every release of the last core borrow of a path while someone
+// waits starts a new generation and wakes them all, and each rechecks its
+// own path. Allocated once and never destroyed, so that threads still
+// running at interpreter exit never meet a destroyed mutex.
+struct CoreWorkSignal {
+    std::mutex mutex;
+    std::condition_variable released;
+    std::uint64_t generation = 0;  // guarded by mutex
+};
+
+CoreWorkSignal& core_work_signal() {
+    static CoreWorkSignal* signal = new CoreWorkSignal;
+    return *signal;
+}
+
+// Writers now waiting (changed with the interpreter lock held).
+std::size_t g_waiting_writers = 0;
+// Core borrows held by the current thread, of any path.
+thread_local std::size_t t_core_borrows = 0;
+
+PathObject* checked_path(PyObject* self) {
     if (!PyObject_TypeCheck(self, g_path_type)) {
         raise_cannot_convert(self, "Path2D");
     }
-    PathObject* object = as_path(self);
+    return as_path(self);
+}
+
+// Waits, with the interpreter lock released, until some path's last core
+// borrow is released. Called with the lock held; returns with it held.
+void wait_for_core_work() {
+    CoreWorkSignal& signal = core_work_signal();
+    std::uint64_t seen = 0;
+    {
+        std::lock_guard lock(signal.mutex);
+        seen = signal.generation;
+    }
+    ++g_waiting_writers;
+    {
+        UnlockedScope unlocked;
+        std::unique_lock lock(signal.mutex);
+        signal.released.wait(lock, [&] { return signal.generation != seen; });
+    }
+    --g_waiting_writers;
+}
+
+}  // namespace
+
+PathBorrow PathBorrow::shared(PyObject* self) {
+    PathObject* object = checked_path(self);
     if (object->borrow < 0) {
         raise(PyExc_RuntimeError, "Already mutably borrowed");
     }
@@ -202,10 +292,7 @@ PathBorrow PathBorrow::shared(PyObject* self) {
 }
 
 PathBorrow PathBorrow::exclusive(PyObject* self) {
-    if (!PyObject_TypeCheck(self, g_path_type)) {
-        raise_cannot_convert(self, "Path2D");
-    }
-    PathObject* object = as_path(self);
+    PathObject* object = checked_path(self);
     if (object->borrow != 0) {
         raise(PyExc_RuntimeError, "Already borrowed");
     }
@@ -213,8 +300,30 @@ PathBorrow PathBorrow::exclusive(PyObject* self) {
     return PathBorrow(object, true);
 }
 
+PathBorrow PathBorrow::exclusive_after_core_work(PyObject* self) {
+    PathObject* object = checked_path(self);
+    // Only core work is waited for: it runs no user code and ends by itself.
+    // A borrow held while user code runs (a conversion) is a conflict, as is
+    // any borrow when this thread itself holds core work.
+    while (object->borrow > 0 && object->core_borrows == object->borrow && t_core_borrows == 0) {
+        wait_for_core_work();
+    }
+    return exclusive(self);
+}
+
+void PathBorrow::mark_core_work() noexcept {
+    if (object_ == nullptr || exclusive_ || core_work_) {
+        return;
+    }
+    core_work_ = true;
+    ++object_->core_borrows;
+    ++t_core_borrows;
+}
+
 PathBorrow::PathBorrow(PathBorrow&& other) noexcept
-    : object_(std::exchange(other.object_, nullptr)), exclusive_(other.exclusive_) {}
+    : object_(std::exchange(other.object_, nullptr)),
+      exclusive_(other.exclusive_),
+      core_work_(std::exchange(other.core_work_, false)) {}
 
 PathBorrow::~PathBorrow() {
     if (object_ == nullptr) {
@@ -222,8 +331,19 @@ PathBorrow::~PathBorrow() {
     }
     if (exclusive_) {
         object_->borrow = 0;
-    } else {
-        --object_->borrow;
+        return;
+    }
+    --object_->borrow;
+    if (core_work_) {
+        --t_core_borrows;
+        if (--object_->core_borrows == 0 && g_waiting_writers > 0) {
+            CoreWorkSignal& signal = core_work_signal();
+            {
+                std::lock_guard lock(signal.mutex);
+                ++signal.generation;
+            }
+            signal.released.notify_all();
+        }
     }
 }
 

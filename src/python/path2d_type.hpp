@@ -12,7 +12,12 @@ struct PathObject {
     PyObject_HEAD
     Path2D path;
     // 0 free, k > 0 while k shared borrows are held, -1 while exclusively borrowed.
+    // Changed only with the interpreter lock held.
     Py_ssize_t borrow;
+    // How many of the shared borrows are held by core work, which may run
+    // without the interpreter lock: a writer waits for these instead of
+    // raising. Changed only with the lock held; tp_alloc starts it at 0.
+    Py_ssize_t core_borrows;
 };
 
 // Creates the Path2D type object (a new reference), or returns null with an
@@ -28,6 +33,16 @@ public:
     // (write) borrow; raise RuntimeError on a conflict.
     static PathBorrow shared(PyObject* self);
     static PathBorrow exclusive(PyObject* self);
+    // An exclusive borrow that, when every borrow held is core work of other
+    // threads, waits for that work with the lock released instead of
+    // raising. A thread that itself holds core work never waits (it would
+    // wait for itself, or for a thread that waits for it): it raises.
+    static PathBorrow exclusive_after_core_work(PyObject* self);
+
+    // Marks this shared borrow as held by core work until it is released:
+    // from here on the call runs no user code, so a writer on another
+    // thread may wait for it.
+    void mark_core_work() noexcept;
 
     PathBorrow(PathBorrow&& other) noexcept;
     PathBorrow(const PathBorrow&) = delete;
@@ -42,6 +57,7 @@ private:
         : object_(object), exclusive_(exclusive) {}
     PathObject* object_;
     bool exclusive_;
+    bool core_work_ = false;
 };
 
 // A new Path2D object that owns the record.

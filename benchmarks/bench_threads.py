@@ -1,0 +1,157 @@
+"""Thread scaling: the same work through a pool of 1 thread and a pool of 2.
+
+Each row hands a fixed list of tasks to a ThreadPoolExecutor and times until
+the last result is back. The two pools take turns, round after round, so that
+a busy machine slows both alike; a row shows the best of the rounds of each
+pool and the speed-up = 1-thread time / 2-thread time (above 1: two threads
+are faster). Inputs (arrays, and the fresh paths whose lazily computed
+attribute is timed) are made before the clock starts.
+
+Large rows: 8 paths of 200,000 points (random walks), one call per task.
+Batch rows: 8 tasks of 64 paths of 150 points each, every path built from its
+(150, 2) array, then repaired, resampled and its curvature read; or smoothed
+by the elastic band.
+
+Run: python benchmarks/bench_threads.py [--rounds 5] [--points 200000]
+     [--only WORD ...] [--sizes]   (--sizes: the large rows at several sizes)
+"""
+
+import argparse
+import os
+import platform
+import time
+from concurrent.futures import ThreadPoolExecutor
+
+import numpy as np
+
+import wayforge
+from wayforge import InterpolationMethod, Path2D, ResamplingMethod
+
+TASKS = 8
+BATCH_PATHS = 64
+BATCH_POINTS = 150
+
+
+def walk(n, seed):
+    return np.cumsum(np.random.default_rng(seed).normal(size=(n, 2)), axis=0)
+
+
+def noisy_track(n, seed):
+    """A gently curving track with noise: a plausible input for the batch rows."""
+    rng = np.random.default_rng(seed)
+    t = np.linspace(0.0, 3.0, n)
+    xy = np.column_stack((50.0 * np.sin(t), 50.0 * (1.0 - np.cos(t))))
+    return xy + rng.normal(scale=0.05, size=xy.shape)
+
+
+# ---- rows: each returns (prepare, task); prepare() makes the task inputs ----
+
+def large_rows(n):
+    arrays = [walk(n, seed) for seed in range(TASKS)]
+    paths = [Path2D(points=a) for a in arrays]
+    by_count = ResamplingMethod.by_number_points(n)
+
+    def same_inputs(items):
+        return lambda: items
+
+    return {
+        "construction from an (n, 2) array": (same_inputs(arrays), lambda a: Path2D(points=a)),
+        "resampled_path cubic": (
+            same_inputs(paths), lambda p: p.resampled_path(by_count, InterpolationMethod.Cubic)),
+        "resampled_path linear": (
+            same_inputs(paths), lambda p: p.resampled_path(by_count, InterpolationMethod.Linear)),
+        "smoothed_path_chaikin(2)": (same_inputs(paths), lambda p: p.smoothed_path_chaikin(2)),
+        "curvature_np of a fresh path": (
+            lambda: [Path2D(points=a) for a in arrays], lambda p: p.curvature_np),
+        "compute_circle_fit_curvature": (
+            same_inputs(paths), lambda p: p.compute_circle_fit_curvature()),
+    }
+
+
+def batch_rows():
+    chunks = [[noisy_track(BATCH_POINTS, 1000 * task + k) for k in range(BATCH_PATHS)]
+              for task in range(TASKS)]
+    spacing = ResamplingMethod.by_sampling_distance(1.0, drop_last=False)
+
+    def repair_resample_curvature(chunk):
+        out = []
+        for xy in chunk:
+            path = Path2D(points=xy).repair_corrupted_point_order()
+            out.append(path.resampled_path(spacing, InterpolationMethod.Cubic).curvature_np)
+        return out
+
+    def elastic_band(chunk):
+        return [Path2D(points=xy[::3]).smoothed_path_elastic_band(0.1) for xy in chunk[:8]]
+
+    return {
+        f"batch: repair + resample + curvature ({BATCH_PATHS} x {BATCH_POINTS} points per task)": (
+            lambda: chunks, repair_resample_curvature),
+        f"batch: elastic band (8 x {BATCH_POINTS // 3} points per task)": (
+            lambda: chunks, elastic_band),
+    }
+
+
+# ---- timing ----
+
+def timed(pool, task, items):
+    start = time.perf_counter()
+    for _ in pool.map(task, items):
+        pass
+    return time.perf_counter() - start
+
+
+def measure(rows, rounds, pools):
+    results = {}
+    for name, (prepare, task) in rows.items():
+        timed(pools[0], task, prepare())  # warm-up: imports, first allocations
+        best = [float("inf"), float("inf")]
+        for r in range(rounds):
+            order = (0, 1) if r % 2 == 0 else (1, 0)
+            for i in order:
+                items = prepare()
+                best[i] = min(best[i], timed(pools[i], task, items))
+                del items
+        results[name] = best
+    return results
+
+
+def print_table(title, results):
+    print(f"\n{title}\n")
+    print("| workload | 1 thread s | 2 threads s | speed-up |")
+    print("|---|---|---|---|")
+    for name, (one, two) in results.items():
+        print(f"| {name} | {one:.4f} | {two:.4f} | {one / two:.2f} |")
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--rounds", type=int, default=5)
+    parser.add_argument("--points", type=int, default=200_000)
+    parser.add_argument("--sizes", action="store_true", help="large rows at several sizes too")
+    parser.add_argument("--only", nargs="*", default=None, help="rows whose name contains a word")
+    args = parser.parse_args()
+
+    def chosen(rows):
+        if not args.only:
+            return rows
+        return {k: v for k, v in rows.items() if any(w in k for w in args.only)}
+
+    print(f"wayforge {getattr(wayforge, '__version__', '')} on Python {platform.python_version()}, "
+          f"NumPy {np.__version__}, {os.cpu_count()} CPUs, load average "
+          + " ".join(f"{x:.2f}" for x in os.getloadavg()))
+    pools = [ThreadPoolExecutor(1), ThreadPoolExecutor(2)]
+    try:
+        rows = {**large_rows(args.points), **batch_rows()}
+        print_table(f"{TASKS} tasks, best of {args.rounds}; large rows at {args.points:,} points",
+                    measure(chosen(rows), args.rounds, pools))
+        if args.sizes:
+            for n in (1_000, 5_000, 20_000, 1_000_000):
+                print_table(f"large rows at {n:,} points", measure(chosen(large_rows(n)), args.rounds, pools))
+    finally:
+        for pool in pools:
+            pool.shutdown()
+    print(f"\nload average after: " + " ".join(f"{x:.2f}" for x in os.getloadavg()))
+
+
+if __name__ == "__main__":
+    main()

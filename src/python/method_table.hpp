@@ -1,0 +1,192 @@
+// Path2D methods as declarations. Each method states once its name,
+// docstring, parameters (name, converter, default), how its receiver is
+// borrowed, how its work grows, its core call and, where the plain result
+// conversion does not fit, its result conversion. One generic entry, call<M>,
+// does the rest in the documented order: bind, check and borrow the receiver,
+// convert the arguments one by one in parameter order, run the core call
+// (without the interpreter lock when the path is large), convert the result,
+// release the borrow.
+#pragma once
+
+#include "python/ref.hpp"
+
+#include <array>
+#include <cstddef>
+#include <optional>
+#include <tuple>
+#include <type_traits>
+#include <utility>
+
+#include "python/binder.hpp"
+#include "python/convert.hpp"
+#include "python/errors.hpp"
+#include "python/gil.hpp"
+#include "python/path2d_type.hpp"
+
+namespace wayforge::py {
+
+// How a method's core call runs.
+enum class Work {
+    // Constant time (a lookup, an append): keeps the lock.
+    Constant,
+    // Grows with the number of points: runs without the lock on large paths.
+    GrowsWithPoints,
+    // Grows with the number of points but calls Python objects itself (the
+    // elastic band's solver): keeps the lock, and its borrow counts as core
+    // work, so a writer on another thread waits while the called code lets
+    // it run.
+    CallsPython,
+};
+
+enum class Access { Read, Write };
+
+// One parameter: its name, and its default when it may be omitted. An
+// omitted parameter takes the default without conversion.
+template <class T>
+struct Param {
+    using Type = T;
+    const char* name;
+    std::optional<T> fallback;
+};
+
+template <class T>
+constexpr Param<T> param(const char* name) {
+    return {name, std::nullopt};
+}
+template <class T>
+constexpr Param<T> param(const char* name, T fallback) {
+    return {name, std::move(fallback)};
+}
+
+template <class T>
+concept IsParam = requires { typename T::Type; } && std::is_same_v<T, Param<typename T::Type>>;
+
+// The plain result conversion: a core value to its Python value.
+struct ToPython {
+    Ref operator()(Path2D&& path) const { return wrap_path(std::move(path)); }
+    template <class T>
+    Ref operator()(std::optional<T>&& value) const {
+        return value ? (*this)(std::move(*value)) : none();
+    }
+    template <class T>
+    Ref operator()(T&& value) const {
+        return to_python(std::forward<T>(value));
+    }
+};
+
+template <class Core, class Result, class... P>
+struct Method {
+    const char* name;
+    const char* doc;
+    Access access;
+    Work work;
+    Core core;       // core(Path2D&, converted arguments...) -> core value
+    Result result;   // result(core value) -> Ref, with the lock held
+    std::tuple<Param<typename P::Type>...> params;
+    std::array<const char*, sizeof...(P)> names;
+    std::size_t required;
+    // Run with the lock held after the arguments are converted and before
+    // the core call: loads what the core call needs from Python packages.
+    void (*prepare)() = nullptr;
+};
+
+// The method with a preparation step (see Method::prepare).
+template <class M>
+constexpr M with_prepare(M method, void (*prepare)()) {
+    method.prepare = prepare;
+    return method;
+}
+
+template <class... P>
+constexpr std::size_t count_required(const P&... params) {
+    // Parameters with a default follow the required ones.
+    std::size_t required = 0;
+    bool optional_seen = false;
+    ((optional_seen = optional_seen || params.fallback.has_value(),
+      required += optional_seen ? 0 : 1), ...);
+    return required;
+}
+
+template <class Core, class Result, IsParam... P>
+    requires(!IsParam<Result>)
+constexpr auto method(const char* name, const char* doc, Access access, Work work, Core core,
+                      Result result, P... params) {
+    return Method<Core, Result, P...>{name,   doc,  access,
+                                      work,   core, result,
+                                      {params...},
+                                      {params.name...},
+                                      count_required(params...)};
+}
+
+template <class Core, IsParam... P>
+constexpr auto method(const char* name, const char* doc, Access access, Work work, Core core,
+                      P... params) {
+    return method(name, doc, access, work, core, ToPython{}, params...);
+}
+
+// The entry in the type's method table; names and docstrings live in the
+// declaration only.
+struct MethodEntry {
+    const char* name;
+    PyObject* (*function)(PyObject*, PyObject* const*, Py_ssize_t, PyObject*);
+    const char* doc;
+};
+
+namespace detail {
+
+template <class T>
+T convert_param(const Param<T>& p, PyObject* slot) {
+    if (slot == nullptr) {
+        return *p.fallback;
+    }
+    return arg<T>(slot, p.name);
+}
+
+template <const auto& M, std::size_t... I>
+PyObject* call(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
+               std::index_sequence<I...>) noexcept {
+    return boundary([&] {
+        constexpr std::size_t count = sizeof...(I);
+        PyObject* slots[count > 0 ? count : 1] = {};
+        const Signature signature{"Path2D", M.name, M.names, M.required};
+        bind(signature, args, nargs, kwnames, slots);
+        PathBorrow borrow = M.access == Access::Write ? PathBorrow::exclusive_after_core_work(self)
+                                                      : PathBorrow::shared(self);
+        // Braced initialisation converts strictly left to right, so the first
+        // failing parameter ends the call before later ones are looked at.
+        auto values = std::tuple<typename std::tuple_element_t<I, decltype(M.params)>::Type...>{
+            convert_param(std::get<I>(M.params), slots[I])...};
+        // From here on no user code runs on a read borrow until it is
+        // released (the result conversion may still let other threads run:
+        // the first NumPy result imports NumPy), so a writer on another
+        // thread may wait for it.
+        borrow.mark_core_work();
+        if (M.prepare != nullptr) {
+            M.prepare();
+        }
+        Path2D& path = borrow.path();
+        auto run = [&] { return M.core(path, std::move(std::get<I>(values))...); };
+        if constexpr (M.work == Work::Constant) {
+            return M.result(run());
+        } else {
+            const bool unlock = M.work == Work::GrowsWithPoints && path.size() >= kUnlockedMinPoints;
+            return M.result(run_unlocked_if(unlock, run));
+        }
+    });
+}
+
+}  // namespace detail
+
+template <const auto& M>
+PyObject* call(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+               PyObject* kwnames) noexcept {
+    return detail::call<M>(self, args, nargs, kwnames,
+                           std::make_index_sequence<std::tuple_size_v<decltype(M.params)>>{});
+}
+
+template <const auto& M>
+constexpr MethodEntry entry() {
+    return {M.name, &call<M>, M.doc};
+}
+
+}  // namespace wayforge::py
