@@ -6,6 +6,8 @@
 #include <iterator>
 #include <type_traits>
 
+#include "python/gil.hpp"
+
 namespace wayforge::py {
 
 std::string type_name(PyObject* obj) {
@@ -399,8 +401,11 @@ bool iterates_its_buffer(PyObject* obj) {
 // Reads a list of values (one dimension) or of points (two dimensions, two
 // columns) straight from a numeric buffer. Returns nullopt, with no error
 // set, when the object is not such a buffer: the general path then decides.
+// With unlock_large, a buffer of kUnlockedMinConstructionPoints elements
+// (rows) or more is copied with the interpreter lock released: the copy runs
+// no Python code, and the held buffer keeps its memory alive.
 template <class Out>
-std::optional<Out> from_numeric_buffer(PyObject* obj) {
+std::optional<Out> from_numeric_buffer(PyObject* obj, bool unlock_large) {
     constexpr int ndim = kBufferDimensions<Out>;
     if (!iterates_its_buffer(obj) || !PyObject_CheckBuffer(obj)) {
         return std::nullopt;
@@ -418,13 +423,14 @@ std::optional<Out> from_numeric_buffer(PyObject* obj) {
     if (!format || view.ndim != ndim || (ndim == 2 && view.shape[1] != 2)) {
         return std::nullopt;
     }
-    return read_buffer<Out>(view, *format);
+    const bool unlock = unlock_large && view.shape[0] >= Py_ssize_t{kUnlockedMinConstructionPoints};
+    return run_unlocked_if(unlock, [&] { return read_buffer<Out>(view, *format); });
 }
 
 // Converts every item of a sequence argument with the item converter and
 // appends it to Out (a vector, or the coordinate columns).
 template <class Out, class Item>
-Out list_from(PyObject* obj, Item&& item) {
+Out list_from(PyObject* obj, Item&& item, bool unlock_large_buffers = false) {
     if (PyUnicode_Check(obj)) {
         raise(PyExc_TypeError, "Can't extract `str` to `Vec`");
     }
@@ -443,7 +449,7 @@ Out list_from(PyObject* obj, Item&& item) {
         }
         return out;
     }
-    if (std::optional<Out> read = from_numeric_buffer<Out>(obj)) {
+    if (std::optional<Out> read = from_numeric_buffer<Out>(obj, unlock_large_buffers)) {
         return std::move(*read);
     }
     // The length is only a size hint: when it cannot be read, its error is
@@ -492,6 +498,16 @@ Points convert<Points>(PyObject* obj) {
 template <>
 PointColumns convert<PointColumns>(PyObject* obj) {
     return list_from<PointColumns>(obj, [](PyObject* item) { return point_from(item); });
+}
+
+template <>
+ConstructorArg<Values> convert<ConstructorArg<Values>>(PyObject* obj) {
+    return {list_from<Values>(obj, [](PyObject* item) { return convert<double>(item); }, true)};
+}
+
+template <>
+ConstructorArg<PointColumns> convert<ConstructorArg<PointColumns>>(PyObject* obj) {
+    return {list_from<PointColumns>(obj, [](PyObject* item) { return point_from(item); }, true)};
 }
 
 // ---- results ----

@@ -34,6 +34,15 @@ struct PointColumns {
     }
 };
 
+// A coordinate argument of the constructor: converted exactly as T, except
+// that a large numeric buffer is copied with the interpreter lock released.
+// Only the constructor may do that: it holds no borrow of any path, so other
+// threads that run meanwhile meet no borrow they could conflict with.
+template <class T>
+struct ConstructorArg {
+    T value;
+};
+
 template <class T>
 T convert(PyObject* obj);
 
@@ -45,6 +54,8 @@ template <> Point convert<Point>(PyObject* obj);
 template <> std::optional<Point> convert<std::optional<Point>>(PyObject* obj);
 template <> Points convert<Points>(PyObject* obj);
 template <> PointColumns convert<PointColumns>(PyObject* obj);
+template <> ConstructorArg<Values> convert<ConstructorArg<Values>>(PyObject* obj);
+template <> ConstructorArg<PointColumns> convert<ConstructorArg<PointColumns>>(PyObject* obj);
 template <> ResamplingMethod convert<ResamplingMethod>(PyObject* obj);
 template <> InterpolationMethod convert<InterpolationMethod>(PyObject* obj);
 template <> ElasticBandMethod convert<ElasticBandMethod>(PyObject* obj);

@@ -18,7 +18,7 @@ namespace wayforge::py {
 // work takes a few microseconds, about what a contended hand-over of the lock
 // costs (measured with benchmarks/bench_threads.py).
 inline constexpr std::size_t kUnlockedMinPoints = 4096;
-// Construction only splits the coordinates into two lists, about a
+// Construction copies a numeric buffer into the coordinate lists, about a
 // nanosecond per point: it keeps the lock up to 16 times as many points.
 inline constexpr std::size_t kUnlockedMinConstructionPoints = 16 * kUnlockedMinPoints;
 

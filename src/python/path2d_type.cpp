@@ -40,9 +40,9 @@ PyObject* path_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
         std::optional<PointColumns> points;
         std::optional<Values> x;
         std::optional<Values> y;
-        if (present(slots[0])) points = arg<PointColumns>(slots[0], "points");
-        if (present(slots[1])) x = arg<Values>(slots[1], "x");
-        if (present(slots[2])) y = arg<Values>(slots[2], "y");
+        if (present(slots[0])) points = arg<ConstructorArg<PointColumns>>(slots[0], "points").value;
+        if (present(slots[1])) x = arg<ConstructorArg<Values>>(slots[1], "x").value;
+        if (present(slots[2])) y = arg<ConstructorArg<Values>>(slots[2], "y").value;
 
         Path2D path;
         if (points && !x && !y) {
