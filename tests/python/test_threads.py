@@ -104,6 +104,17 @@ def test_threads_sharing_one_path(serial):
             assert_same(got, serial[names[i % len(names)]])
 
 
+def test_threads_constructing_from_large_arrays():
+    """Large arrays are copied without the lock; packed, strided and
+    converted element types all give the serial path."""
+    big = track(70_000, seed=1)
+    forms = [lambda: Path2D(points=big), lambda: Path2D(points=big.astype(np.float32)),
+             lambda: Path2D(x=big[:, 0], y=big[:, 1]), lambda: Path2D(points=np.asfortranarray(big))]
+    expected = [f().points_np for f in forms]
+    for i, got in enumerate(run_together([lambda f=f: f().points_np for f in forms] * 2)):
+        np.testing.assert_array_equal(got, expected[i % len(forms)])
+
+
 @pytest.mark.parametrize("name", list(READS))
 def test_threads_filling_the_cells_of_fresh_paths(serial, name):
     """All threads start on the same fresh path at once, so that its cells
