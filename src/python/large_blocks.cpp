@@ -11,8 +11,11 @@
 //   (one call after another, or several threads at once) reuses mapped,
 //   faulted-in memory instead of mapping and zeroing it on every call;
 // - blocks of 4 MB and more are also advised as transparent huge pages, like
-//   NumPy's array data, and rounded up to whole 2 MB pages, so that one
-//   fault maps 2 MB.
+//   NumPy's array data, so that one fault maps 2 MB. They are not rounded up
+//   to whole huge pages: the tail past the last whole 2 MB page stays in
+//   4 KB pages, so a block holds no more memory than it uses (a rounded
+//   tail would add up to 2 MB to every list of a path), and a reused block
+//   has its tail mapped already.
 // Smaller blocks, and every block under the sanitizers (whose own operator
 // new checks more), take the default route. The replacement is local to the
 // module: the version script exports no other symbol.
@@ -34,7 +37,7 @@ constexpr std::size_t kPage = std::size_t{1} << 12;
 constexpr std::size_t kHugePage = std::size_t{1} << 21;
 // From here on blocks are cached (2 MB aligned, whole 4 KB pages) ...
 constexpr std::size_t kCachedBlock = std::size_t{1} << 20;
-// ... and from here on advised as huge pages (whole 2 MB pages).
+// ... and from here on advised as huge pages.
 constexpr std::size_t kLargeBlock = std::size_t{1} << 22;
 // What the cache may hold at most: bounded, so that the memory a program sees
 // after its calls stays close to what it still uses.
@@ -113,13 +116,10 @@ bool drop_cache(LargeBlocks& blocks) noexcept {
 }
 
 void* allocate_large(std::size_t size) noexcept {
-    // Whole huge pages for a large block, so that its tail is not left to
-    // 4 KB pages; whole pages for a smaller one.
-    const std::size_t unit = size >= kLargeBlock ? kHugePage : kPage;
-    if (size > SIZE_MAX - unit) {
+    if (size > SIZE_MAX - kPage) {
         return nullptr;
     }
-    const std::size_t rounded = (size + unit - 1) & ~(unit - 1);
+    const std::size_t rounded = (size + kPage - 1) & ~(kPage - 1);
     LargeBlocks& blocks = large_blocks();
     try {
         {
