@@ -28,6 +28,9 @@
 #if __has_include(<sys/mman.h>)
 #include <sys/mman.h>
 #endif
+#if __has_include(<pthread.h>)
+#include <pthread.h>
+#endif
 
 #if !defined(__SANITIZE_ADDRESS__)
 
@@ -59,11 +62,23 @@ struct LargeBlocks {
     std::size_t cached_bytes = 0;
 };
 
+LargeBlocks* g_large_blocks = nullptr;
+
 LargeBlocks& large_blocks() {
     static LargeBlocks* blocks = [] {
         auto* made = new LargeBlocks;
         // The cache never grows past this, so caching a block cannot fail.
         made->cached.reserve(kCacheBlocks + 1);
+        g_large_blocks = made;
+#if __has_include(<pthread.h>)
+        // A fork while another thread holds the lock would leave it locked
+        // for ever in the child (multiprocessing forks by default on Linux,
+        // and core work allocates without the interpreter lock): the forking
+        // thread takes it first and both sides release it afterwards.
+        pthread_atfork([] { g_large_blocks->mutex.lock(); },
+                       [] { g_large_blocks->mutex.unlock(); },
+                       [] { g_large_blocks->mutex.unlock(); });
+#endif
         return made;
     }();
     return *blocks;
