@@ -213,38 +213,27 @@ double read_element(const char* at) {
 }
 
 // A random-access iterator over the rows of a buffer that yields one
-// converted value or point per row, so that a vector is built from it in one
+// converted value per row, so that a vector is built from it in one
 // allocation and one pass. With Packed, the rows are known to lie back to
 // back (the C order of a contiguous array), which lets the compiler
 // vectorise the copy.
-template <class E, class T, bool Packed>
+template <class E, bool Packed>
 class RowReader {
 public:
     using iterator_category = std::random_access_iterator_tag;
-    using value_type = T;
+    using value_type = double;
     using difference_type = std::ptrdiff_t;
-    using pointer = const T*;
-    using reference = T;
+    using pointer = const double*;
+    using reference = double;
 
     // With an offset, the rows are read from that many bytes into each row
     // (one column of a two-column buffer).
     RowReader(const Py_buffer& view, Py_ssize_t row, Py_ssize_t offset = 0)
         : base_(static_cast<const char*>(view.buf) + offset),
-          row_stride_(Packed ? 0 : view.strides[0]),
-          column_stride_(Packed || view.ndim < 2 ? 0 : view.strides[1]),
+          row_stride_(Packed ? Py_ssize_t{sizeof(E)} : view.strides[0]),
           row_(row) {}
 
-    T operator*() const {
-        constexpr Py_ssize_t columns = std::is_same_v<T, Point> ? 2 : 1;
-        const Py_ssize_t row_stride = Packed ? columns * Py_ssize_t{sizeof(E)} : row_stride_;
-        const Py_ssize_t column_stride = Packed ? Py_ssize_t{sizeof(E)} : column_stride_;
-        const char* at = base_ + row_ * row_stride;
-        if constexpr (std::is_same_v<T, Point>) {
-            return Point{read_element<E>(at), read_element<E>(at + column_stride)};
-        } else {
-            return read_element<E>(at);
-        }
-    }
+    double operator*() const { return read_element<E>(base_ + row_ * row_stride_); }
     RowReader& operator++() {
         ++row_;
         return *this;
@@ -260,20 +249,17 @@ public:
 private:
     const char* base_;
     Py_ssize_t row_stride_;
-    Py_ssize_t column_stride_;
     Py_ssize_t row_;
 };
 
-template <class E, class T>
-std::vector<T> read_rows(const Py_buffer& view) {
+// A one-dimensional buffer as a list of values.
+template <class E>
+Values read_rows(const Py_buffer& view) {
     const Py_ssize_t rows = view.shape[0];
-    const Py_ssize_t columns = std::is_same_v<T, Point> ? 2 : 1;
-    const bool packed = view.strides[0] == columns * Py_ssize_t{sizeof(E)} &&
-                        (columns == 1 || view.strides[1] == Py_ssize_t{sizeof(E)});
-    if (packed) {
-        return std::vector<T>(RowReader<E, T, true>(view, 0), RowReader<E, T, true>(view, rows));
+    if (view.strides[0] == Py_ssize_t{sizeof(E)}) {
+        return Values(RowReader<E, true>(view, 0), RowReader<E, true>(view, rows));
     }
-    return std::vector<T>(RowReader<E, T, false>(view, 0), RowReader<E, T, false>(view, rows));
+    return Values(RowReader<E, false>(view, 0), RowReader<E, false>(view, rows));
 }
 
 // One column of a C-ordered (n, 2) buffer of doubles, as an iterator with a
@@ -310,7 +296,7 @@ private:
 // over it.
 template <class E>
 PointColumns read_columns(const Py_buffer& view) {
-    using Column = RowReader<E, double, false>;
+    using Column = RowReader<E, false>;
     const Py_ssize_t rows = view.shape[0];
     const Py_ssize_t second = view.strides[1];
     PointColumns out;
@@ -354,8 +340,8 @@ auto with_element_type(ElementFormat format, Read&& read) {
     return read.template operator()<double>();  // not reached: every kind is handled
 }
 
-// What a buffer is read into: a list of values (one dimension), a list of
-// points or the two coordinate columns (two dimensions, two columns).
+// What a buffer is read into: a list of values (one dimension) or the two
+// coordinate columns (two dimensions, two columns).
 template <class Out>
 constexpr int kBufferDimensions = std::is_same_v<Out, std::vector<double>> ? 1 : 2;
 
@@ -365,7 +351,7 @@ Out read_buffer(const Py_buffer& view, ElementFormat format) {
         if constexpr (std::is_same_v<Out, PointColumns>) {
             return read_columns<E>(view);
         } else {
-            return read_rows<E, typename Out::value_type>(view);
+            return read_rows<E>(view);
         }
     });
 }
@@ -398,7 +384,7 @@ bool iterates_its_buffer(PyObject* obj) {
     return false;
 }
 
-// Reads a list of values (one dimension) or of points (two dimensions, two
+// Reads a list of values (one dimension) or the coordinate columns (two dimensions, two
 // columns) straight from a numeric buffer. Returns nullopt, with no error
 // set, when the object is not such a buffer: the general path then decides.
 // With unlock_large, a buffer of kUnlockedMinConstructionPoints elements
@@ -488,11 +474,6 @@ std::optional<Point> convert<std::optional<Point>>(PyObject* obj) {
 template <>
 Values convert<Values>(PyObject* obj) {
     return list_from<Values>(obj, [](PyObject* item) { return convert<double>(item); });
-}
-
-template <>
-Points convert<Points>(PyObject* obj) {
-    return list_from<Points>(obj, [](PyObject* item) { return point_from(item); });
 }
 
 template <>

@@ -52,7 +52,6 @@ template <> bool convert<bool>(PyObject* obj);
 template <> Values convert<Values>(PyObject* obj);
 template <> Point convert<Point>(PyObject* obj);
 template <> std::optional<Point> convert<std::optional<Point>>(PyObject* obj);
-template <> Points convert<Points>(PyObject* obj);
 template <> PointColumns convert<PointColumns>(PyObject* obj);
 template <> ConstructorArg<Values> convert<ConstructorArg<Values>>(PyObject* obj);
 template <> ConstructorArg<PointColumns> convert<ConstructorArg<PointColumns>>(PyObject* obj);
