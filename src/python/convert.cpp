@@ -387,9 +387,9 @@ bool iterates_its_buffer(PyObject* obj) {
 // Reads a list of values (one dimension) or the coordinate columns (two dimensions, two
 // columns) straight from a numeric buffer. Returns nullopt, with no error
 // set, when the object is not such a buffer: the general path then decides.
-// With unlock_large, a buffer of kUnlockedMinConstructionPoints elements
-// (rows) or more is copied with the interpreter lock released: the copy runs
-// no Python code, and the held buffer keeps its memory alive.
+// With unlock_large, a buffer long enough for the copy to be worth it is
+// copied with the interpreter lock released: the copy runs no Python code,
+// and the held buffer keeps its memory alive.
 template <class Out>
 std::optional<Out> from_numeric_buffer(PyObject* obj, bool unlock_large) {
     constexpr int ndim = kBufferDimensions<Out>;
@@ -409,7 +409,8 @@ std::optional<Out> from_numeric_buffer(PyObject* obj, bool unlock_large) {
     if (!format || view.ndim != ndim || (ndim == 2 && view.shape[1] != 2)) {
         return std::nullopt;
     }
-    const bool unlock = unlock_large && view.shape[0] >= Py_ssize_t{kUnlockedMinConstructionPoints};
+    const bool unlock =
+        unlock_large && worth_unlocking(kCopyNsPerPoint * static_cast<double>(view.shape[0]));
     return run_unlocked_if(unlock, [&] { return read_buffer<Out>(view, *format); });
 }
 

@@ -1,26 +1,33 @@
 // Running core work without the interpreter lock.
 //
-// Core work over a large path runs with the lock released so that other
+// Core work that takes long enough runs with the lock released so that other
 // Python threads (and other wayforge calls) proceed meanwhile. Releasing and
 // taking back the lock costs little on its own, but when another thread is
-// waiting for it, taking it back can cost a thread switch; so small calls
+// waiting for it, taking it back can cost a thread switch; so short calls
 // keep the lock. Nothing inside an unlocked scope may touch a Python object.
 #pragma once
 
 #include "python/ref.hpp"
 
-#include <cstddef>
 #include <utility>
 
 namespace wayforge::py {
 
-// Paths of fewer points keep the lock for their core work: below this the
-// work takes a few microseconds, about what a contended hand-over of the lock
-// costs (measured with benchmarks/bench_threads.py).
-inline constexpr std::size_t kUnlockedMinPoints = 4096;
-// Construction copies a numeric buffer into the coordinate lists, about a
-// nanosecond per point: it keeps the lock up to 16 times as many points.
-inline constexpr std::size_t kUnlockedMinConstructionPoints = 16 * kUnlockedMinPoints;
+// Core work releases the lock when its estimated duration reaches this many
+// nanoseconds. Each kind of work states its rough cost per point (measured on
+// an x86-64 core; only the order of magnitude matters). When another thread
+// waits for the lock, taking it back costs a thread switch, and with two
+// threads calling wayforge in a loop the release pays off from about one
+// microsecond of core work (benchmarks/bench_threads.py --sizes); the margin
+// keeps calls whose conversions outweigh their core work from getting slower.
+inline constexpr double kUnlockedMinWorkNs = 3000.0;
+
+// Rough core costs per point of kinds of work used in more than one place.
+inline constexpr double kCopyNsPerPoint = 1.0;  // reading a numeric buffer into the columns
+
+// Whether core work of the given estimated duration runs without the lock.
+// NaN (an estimate from non-finite inputs) keeps the lock.
+constexpr bool worth_unlocking(double estimated_ns) { return estimated_ns >= kUnlockedMinWorkNs; }
 
 // Releases the interpreter lock for its lifetime; the destructor takes it
 // back, also while an exception unwinds, so that the exception boundary

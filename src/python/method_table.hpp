@@ -26,17 +26,29 @@
 namespace wayforge::py {
 
 // How a method's core call runs.
-enum class Work {
-    // Constant time (a lookup, an append): keeps the lock.
-    Constant,
-    // Grows with the number of points: runs without the lock on large paths.
-    GrowsWithPoints,
-    // Grows with the number of points but calls Python objects itself (the
-    // elastic band's solver): keeps the lock, and its borrow counts as core
-    // work, so a writer on another thread waits while the called code lets
-    // it run.
-    CallsPython,
+struct Work {
+    enum class Kind {
+        // Constant time (a lookup, an append): keeps the lock.
+        Constant,
+        // Grows with the number of points: runs without the lock when its
+        // estimated duration is long enough (see worth_unlocking).
+        GrowsWithPoints,
+        // Grows with the number of points but calls Python objects itself
+        // (the elastic band's solver): keeps the lock, and its borrow counts
+        // as core work, so a writer on another thread waits while the called
+        // code lets it run.
+        CallsPython,
+    };
+    Kind kind;
+    // Rough nanoseconds of core work per point, for GrowsWithPoints.
+    double ns_per_point = 0.0;
 };
+
+inline constexpr Work kConstantWork{Work::Kind::Constant};
+inline constexpr Work kCallsPython{Work::Kind::CallsPython};
+constexpr Work grows_with_points(double ns_per_point) {
+    return {Work::Kind::GrowsWithPoints, ns_per_point};
+}
 
 enum class Access { Read, Write };
 
@@ -88,12 +100,23 @@ struct Method {
     // Run with the lock held after the arguments are converted and before
     // the core call: loads what the core call needs from Python packages.
     void (*prepare)() = nullptr;
+    // The number of points the core call handles, when that is not the
+    // path's size (the output of a resampling, several channels).
+    double (*work_points)(Path2D&, const std::tuple<typename P::Type...>&) = nullptr;
 };
 
 // The method with a preparation step (see Method::prepare).
 template <class M>
 constexpr M with_prepare(M method, void (*prepare)()) {
     method.prepare = prepare;
+    return method;
+}
+
+// The method with its own count of the points its work handles (see
+// Method::work_points).
+template <class M, class Count>
+constexpr M with_work_points(M method, Count count) {
+    method.work_points = count;
     return method;
 }
 
@@ -166,11 +189,12 @@ PyObject* call(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject
         }
         Path2D& path = borrow.path();
         auto run = [&] { return M.core(path, std::move(std::get<I>(values))...); };
-        if constexpr (M.work == Work::Constant) {
+        if constexpr (M.work.kind != Work::Kind::GrowsWithPoints) {
             return M.result(run());
         } else {
-            const bool unlock = M.work == Work::GrowsWithPoints && path.size() >= kUnlockedMinPoints;
-            return M.result(run_unlocked_if(unlock, run));
+            const double points = M.work_points != nullptr ? M.work_points(path, values)
+                                                            : static_cast<double>(path.size());
+            return M.result(run_unlocked_if(worth_unlocking(M.work.ns_per_point * points), run));
         }
     });
 }

@@ -53,7 +53,7 @@ constexpr char associated_value_np_doc[] =
 // The write borrow is taken before the argument is converted, so user code
 // run by the conversion cannot read or change the path meanwhile.
 constexpr auto kAddAssociatedValues = method(
-    "add_associated_values", add_associated_values_doc, Access::Write, Work::Constant,
+    "add_associated_values", add_associated_values_doc, Access::Write, kConstantWork,
     [](Path2D& path, Values values) { return path.add_associated_values(std::move(values)); },
     [](std::variant<std::size_t, std::string>&& added) {
         if (const auto* error = std::get_if<std::string>(&added)) {
@@ -71,11 +71,11 @@ constexpr auto kByHandle = [](Path2D& path, std::size_t handle) {
 };
 
 constexpr auto kAssociatedValues = method(
-    "associated_values", associated_values_doc, Access::Read, Work::Constant, kByHandle,
+    "associated_values", associated_values_doc, Access::Read, kConstantWork, kByHandle,
     [](const Values* values) { return values != nullptr ? to_python(*values) : none(); }, kHandle);
 
 constexpr auto kAssociatedValueNp = method(
-    "associated_value_np", associated_value_np_doc, Access::Read, Work::Constant, kByHandle,
+    "associated_value_np", associated_value_np_doc, Access::Read, kConstantWork, kByHandle,
     [](const Values* values) { return values != nullptr ? to_numpy(*values) : none(); }, kHandle);
 
 }  // namespace

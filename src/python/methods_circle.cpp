@@ -4,6 +4,8 @@
 #include "core/circle_segments.hpp"
 #include "python/lapack_loader.hpp"
 
+#include <algorithm>
+
 namespace wayforge::py {
 
 namespace {
@@ -59,23 +61,32 @@ constexpr char find_circle_segments_doc[] =
     ":rtype: list[tuple[int, int, float]]";
 
 constexpr auto kMaxRmse = param<double>("max_rmse", kDefaultMaxRmse);
+// At least one least-squares fit over every point.
+constexpr Work kFitWork = grows_with_points(40.0);
 
 // LAPACK is loaded, with the lock held, before the first fit runs.
 constexpr auto kCircleFitCurvature = with_prepare(method(
-    "compute_circle_fit_curvature", compute_circle_fit_curvature_doc, Access::Read,
-    Work::GrowsWithPoints,
+    "compute_circle_fit_curvature", compute_circle_fit_curvature_doc, Access::Read, kFitWork,
     [](Path2D& path, double max_rmse) {
         return wayforge::compute_circle_fit_curvature(path, max_rmse);
     },
     kMaxRmse), ensure_lapack);
 
-constexpr auto kCircleSegments = with_prepare(method(
-    "find_circle_segments", find_circle_segments_doc, Access::Read, Work::GrowsWithPoints,
-    [](Path2D& path, std::size_t start, std::size_t end, double max_rmse) {
-        return wayforge::find_circle_segments(path, start, end, max_rmse);
-    },
-    [](const std::vector<CircleSegment>& segments) { return segments_to_python(segments); },
-    param<std::size_t>("start"), param<std::size_t>("end"), kMaxRmse), ensure_lapack);
+// The points fitted are those of the range, at most the whole path.
+constexpr auto kCircleSegments = with_work_points(
+    with_prepare(
+        method(
+            "find_circle_segments", find_circle_segments_doc, Access::Read, kFitWork,
+            [](Path2D& path, std::size_t start, std::size_t end, double max_rmse) {
+                return wayforge::find_circle_segments(path, start, end, max_rmse);
+            },
+            [](const std::vector<CircleSegment>& segments) { return segments_to_python(segments); },
+            param<std::size_t>("start"), param<std::size_t>("end"), kMaxRmse),
+        ensure_lapack),
+    [](Path2D& path, const std::tuple<std::size_t, std::size_t, double>& args) {
+        const auto [start, end, max_rmse] = args;
+        return static_cast<double>(end > start ? std::min(end - start, path.size()) : 0);
+    });
 
 }  // namespace
 

@@ -30,7 +30,7 @@ constexpr char smoothed_path_elastic_band_doc[] =
 // the interpreter lock; clarabel releases it during its own solve, and a
 // writer on another thread then waits for this call instead of raising.
 constexpr auto kSmoothedPathElasticBand = method(
-    "smoothed_path_elastic_band", smoothed_path_elastic_band_doc, Access::Read, Work::CallsPython,
+    "smoothed_path_elastic_band", smoothed_path_elastic_band_doc, Access::Read, kCallsPython,
     [](Path2D& path, double max_deviation, ElasticBandMethod method) {
         ClarabelSolver solver;
         return wayforge::smoothed_path_elastic_band(path, max_deviation, method, solver);

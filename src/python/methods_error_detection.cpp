@@ -40,10 +40,12 @@ constexpr char repair_corrupted_point_order_doc[] =
     ":rtype: Path2D";
 
 constexpr auto kSusAngle = param<double>("sus_angle", kDefaultSusAngle);
+// One atan2 per point.
+constexpr Work kTurnWork = grows_with_points(15.0);
 
 constexpr auto kDetect = method(
     "detect_corrupted_point_order", detect_corrupted_point_order_doc, Access::Read,
-    Work::GrowsWithPoints,
+    kTurnWork,
     [](Path2D& path, double sus_angle) {
         return wayforge::detect_corrupted_point_order(path, sus_angle);
     },
@@ -51,7 +53,7 @@ constexpr auto kDetect = method(
 
 constexpr auto kRepair = method(
     "repair_corrupted_point_order", repair_corrupted_point_order_doc, Access::Read,
-    Work::GrowsWithPoints,
+    kTurnWork,
     [](Path2D& path, double sus_angle) {
         return wayforge::repair_corrupted_point_order(path, sus_angle);
     },

@@ -70,9 +70,11 @@ constexpr char sub_path_doc[] =
     ":rtype: Path2D";
 
 constexpr auto kEpsilon = param<double>("epsilon", kDefaultEpsilon);
+// One distance per segment.
+constexpr Work kProjectionWork = grows_with_points(1.5);
 
 constexpr auto kIndexFromPoint = method(
-    "index_from_point", index_from_point_doc, Access::Read, Work::GrowsWithPoints,
+    "index_from_point", index_from_point_doc, Access::Read, kProjectionWork,
     [](Path2D& path, Point point, double epsilon) -> std::optional<std::size_t> {
         const std::optional<Projection> projection =
             wayforge::nearest_projection(path, point, epsilon);
@@ -84,14 +86,14 @@ constexpr auto kIndexFromPoint = method(
     param<Point>("point"), kEpsilon);
 
 constexpr auto kPathLengthFromPoint = method(
-    "path_length_from_point", path_length_from_point_doc, Access::Read, Work::GrowsWithPoints,
+    "path_length_from_point", path_length_from_point_doc, Access::Read, kProjectionWork,
     [](Path2D& path, Point point, double epsilon) {
         return wayforge::path_length_from_point(path, point, epsilon);
     },
     param<Point>("point"), kEpsilon);
 
 constexpr auto kSubPath = method(
-    "sub_path", sub_path_doc, Access::Read, Work::GrowsWithPoints,
+    "sub_path", sub_path_doc, Access::Read, grows_with_points(3.0),
     [](Path2D& path, std::optional<Point> start, std::optional<Point> end, double epsilon) {
         return wayforge::sub_path(path, start, end, epsilon);
     },

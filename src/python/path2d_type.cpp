@@ -81,23 +81,27 @@ PyObject* path_repr(PyObject* self) {
 struct LengthCell {
     static constexpr auto cell = &Path2D::path_length_per_point_cell;
     static constexpr auto fill = &Path2D::path_length_per_point;
+    static constexpr double ns_per_point = 2.0;  // a square root
 };
 struct OrientationCell {
     static constexpr auto cell = &Path2D::orientation_cell;
     static constexpr auto fill = &Path2D::orientation;
+    static constexpr double ns_per_point = 11.0;  // an atan2
 };
 struct TangentCell {
     static constexpr auto cell = &Path2D::unit_tangent_vector_cell;
     static constexpr auto fill = &Path2D::unit_tangent_vector;
+    static constexpr double ns_per_point = 5.0;  // a square root and divisions
 };
 struct CurvatureCell {
     static constexpr auto cell = &Path2D::curvature_cell;
     static constexpr auto fill = &Path2D::curvature;
+    static constexpr double ns_per_point = 11.0;  // a pow
 };
 
 // A property reads the record under a shared borrow. For a lazily computed
-// one, an empty cell of a large path is filled first, without the
-// interpreter lock; the reader then converts the stored value with the lock.
+// one, an empty cell is filled first, without the interpreter lock when the
+// work is long enough; the reader then converts the stored value with the lock.
 // A property takes no arguments and so runs no user code: its borrow counts
 // as core work throughout, and a writer on another thread waits for it even
 // while its conversion lets other threads run (the first NumPy result
@@ -110,7 +114,8 @@ PyObject* property(PyObject* self, void*) {
         Path2D& path = borrow.path();
         if constexpr (!std::is_void_v<Lazy>) {
             if (!(path.*Lazy::cell).filled()) {
-                run_unlocked_if(path.size() >= kUnlockedMinPoints, [&] { (path.*Lazy::fill)(); });
+                const double work = Lazy::ns_per_point * static_cast<double>(path.size());
+                run_unlocked_if(worth_unlocking(work), [&] { (path.*Lazy::fill)(); });
             }
         }
         return Read(path);

@@ -8,6 +8,7 @@ import subprocess
 import sys
 import textwrap
 import threading
+import time
 
 import numpy as np
 import pytest
@@ -123,6 +124,38 @@ def test_threads_filling_the_cells_of_fresh_paths(serial, name):
         path = Path2D(points=XY)
         for got in run_together([lambda: READS[name](path)] * (READERS + 1)):
             assert_same(got, serial[name])
+
+
+SHORT = Path2D(points=[[0.0, 0.0], [1.0, 1.0], [2.0, 0.0]])
+
+
+@pytest.mark.parametrize("call", [
+    lambda p: p.resampled_path(ResamplingMethod.by_number_points(4_000_000)),
+    lambda p: p.resampled_path(ResamplingMethod.by_sampling_distance(1e-6, drop_last=False),
+                               InterpolationMethod.Cubic),
+    lambda p: p.smoothed_path_chaikin(20),
+], ids=["by count", "by distance", "chaikin"])
+def test_a_short_path_with_a_large_result_lets_other_threads_run(call):
+    """The work follows the result's size, not the path's: while three points
+    become millions, another thread keeps running Python code."""
+    stamps, stop = [], threading.Event()
+
+    def tick():
+        while not stop.is_set():
+            stamps.append(time.perf_counter())
+
+    ticker = threading.Thread(target=tick)
+    ticker.start()
+    while not stamps:
+        time.sleep(0.001)
+    start = time.perf_counter()
+    call(SHORT)
+    end = time.perf_counter()
+    stop.set()
+    ticker.join()
+    # Held for the whole call, the lock would leave one gap as long as the call.
+    gaps = np.diff([start, *(s for s in stamps if start < s < end), end])
+    assert gaps.max() < (end - start) / 2
 
 
 def test_adding_values_during_an_elastic_band_solve_waits():
