@@ -2,23 +2,36 @@
 
 Each row hands a fixed list of tasks to a ThreadPoolExecutor and times until
 the last result is back. The two pools take turns, round after round, so that
-a busy machine slows both alike; a row shows the best of the rounds of each
-pool and the speed-up = 1-thread time / 2-thread time (above 1: two threads
-are faster). Inputs (arrays, and the fresh paths whose lazily computed
-attribute is timed) are made before the clock starts.
+a busy machine slows both alike; a row shows the best time of each pool over
+its rounds, the speed-up = best 1-thread time / best 2-thread time (above 1:
+two threads are faster), and the same ratio of the median times. Rounds go on
+until a row has run for --seconds (at least --rounds of them), so that rows
+of a few milliseconds get hundreds of rounds. Inputs (arrays, and the fresh
+paths whose lazily computed attribute is timed) are made before the clock
+starts.
 
-Large rows: 8 paths of 200,000 points (random walks), one call per task.
+Large rows: 8 paths of 200,000 points (random walks), one call per task; at
+smaller sizes (--sizes) a task repeats its call so that it still handles
+about 200,000 points.
 Batch rows: 8 tasks of 64 paths of 150 points each, every path built from its
 (150, 2) array, then repaired, resampled and its curvature read; or smoothed
 by the elastic band.
 
-Run: python benchmarks/bench_threads.py [--rounds 5] [--points 200000]
-     [--only WORD ...] [--sizes]   (--sizes: the large rows at several sizes)
+--handover measures what one hand-over of control between two Python
+threads costs on this machine (two threads taking turns through a pair of
+threading.Event): a call's core work must take longer than that for a
+second thread to gain anything from the lock being released meanwhile.
+
+Run: python benchmarks/bench_threads.py [--rounds 5] [--seconds 2]
+     [--points 200000] [--only WORD ...] [--sizes] [--handover]
+     (--sizes: the large rows at several sizes)
 """
 
 import argparse
 import os
 import platform
+import statistics
+import threading
 import time
 from concurrent.futures import ThreadPoolExecutor
 
@@ -50,21 +63,35 @@ def large_rows(n):
     arrays = [walk(n, seed) for seed in range(TASKS)]
     paths = [Path2D(points=a) for a in arrays]
     by_count = ResamplingMethod.by_number_points(n)
+    repeats = max(1, 200_000 // n)
 
     def same_inputs(items):
         return lambda: items
 
+    def repeated(call):
+        def task(item):
+            for _ in range(repeats):
+                result = call(item)
+            return result
+        return task
+
     return {
-        "construction from an (n, 2) array": (same_inputs(arrays), lambda a: Path2D(points=a)),
+        "construction from an (n, 2) array": (
+            same_inputs(arrays), repeated(lambda a: Path2D(points=a))),
         "resampled_path cubic": (
-            same_inputs(paths), lambda p: p.resampled_path(by_count, InterpolationMethod.Cubic)),
+            same_inputs(paths),
+            repeated(lambda p: p.resampled_path(by_count, InterpolationMethod.Cubic))),
         "resampled_path linear": (
-            same_inputs(paths), lambda p: p.resampled_path(by_count, InterpolationMethod.Linear)),
-        "smoothed_path_chaikin(2)": (same_inputs(paths), lambda p: p.smoothed_path_chaikin(2)),
+            same_inputs(paths),
+            repeated(lambda p: p.resampled_path(by_count, InterpolationMethod.Linear))),
+        "smoothed_path_chaikin(2)": (same_inputs(paths), repeated(lambda p: p.smoothed_path_chaikin(2))),
+        # Each repeat reads the curvature of a path of its own, made from the
+        # array inside the task.
         "curvature_np of a fresh path": (
-            lambda: [Path2D(points=a) for a in arrays], lambda p: p.curvature_np),
+            same_inputs(arrays), repeated(lambda a: Path2D(points=a).curvature_np))
+        if repeats > 1 else (lambda: [Path2D(points=a) for a in arrays], lambda p: p.curvature_np),
         "compute_circle_fit_curvature": (
-            same_inputs(paths), lambda p: p.compute_circle_fit_curvature()),
+            same_inputs(paths), repeated(lambda p: p.compute_circle_fit_curvature())),
     }
 
 
@@ -93,6 +120,29 @@ def batch_rows():
 
 # ---- timing ----
 
+def handover_time(turns=20_000):
+    """The mean time, in seconds, for one Python thread to hand control to
+    another that waits for it."""
+    ping, pong = threading.Event(), threading.Event()
+
+    def other():
+        for _ in range(turns):
+            ping.wait()
+            ping.clear()
+            pong.set()
+
+    thread = threading.Thread(target=other)
+    thread.start()
+    start = time.perf_counter()
+    for _ in range(turns):
+        ping.set()
+        pong.wait()
+        pong.clear()
+    elapsed = time.perf_counter() - start
+    thread.join()
+    return elapsed / (2 * turns)
+
+
 def timed(pool, task, items):
     start = time.perf_counter()
     for _ in pool.map(task, items):
@@ -100,35 +150,46 @@ def timed(pool, task, items):
     return time.perf_counter() - start
 
 
-def measure(rows, rounds, pools):
+def measure(rows, rounds, pools, min_seconds):
+    """Per row, the times of each pool: at least `rounds` rounds, and more
+    (up to 1000) until both pools together have run for min_seconds, so that
+    rows of a few milliseconds are not left to the noise of a few rounds."""
     results = {}
     for name, (prepare, task) in rows.items():
         timed(pools[0], task, prepare())  # warm-up: imports, first allocations
-        best = [float("inf"), float("inf")]
-        for r in range(rounds):
+        times = ([], [])
+        r = 0
+        while r < rounds or (sum(map(sum, times)) < min_seconds and r < 1000):
             order = (0, 1) if r % 2 == 0 else (1, 0)
             for i in order:
                 items = prepare()
-                best[i] = min(best[i], timed(pools[i], task, items))
+                times[i].append(timed(pools[i], task, items))
                 del items
-        results[name] = best
+            r += 1
+        results[name] = times
     return results
 
 
 def print_table(title, results):
     print(f"\n{title}\n")
-    print("| workload | 1 thread s | 2 threads s | speed-up |")
-    print("|---|---|---|---|")
+    print("| workload | rounds | 1 thread s | 2 threads s | speed-up | median speed-up |")
+    print("|---|---|---|---|---|---|")
     for name, (one, two) in results.items():
-        print(f"| {name} | {one:.4f} | {two:.4f} | {one / two:.2f} |")
+        best = min(one) / min(two)
+        median = statistics.median(one) / statistics.median(two)
+        print(f"| {name} | {len(one)} | {min(one):.4f} | {min(two):.4f} | {best:.2f} | {median:.2f} |")
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--rounds", type=int, default=5)
+    parser.add_argument("--rounds", type=int, default=5, help="rounds at least")
+    parser.add_argument("--seconds", type=float, default=2.0,
+                        help="rounds continue until a row has run this long")
     parser.add_argument("--points", type=int, default=200_000)
     parser.add_argument("--sizes", action="store_true", help="large rows at several sizes too")
     parser.add_argument("--only", nargs="*", default=None, help="rows whose name contains a word")
+    parser.add_argument("--handover", action="store_true",
+                        help="also the time of one hand-over between two threads")
     args = parser.parse_args()
 
     def chosen(rows):
@@ -139,14 +200,17 @@ def main():
     print(f"wayforge {getattr(wayforge, '__version__', '')} on Python {platform.python_version()}, "
           f"NumPy {np.__version__}, {os.cpu_count()} CPUs, load average "
           + " ".join(f"{x:.2f}" for x in os.getloadavg()))
+    if args.handover:
+        best = min(handover_time() for _ in range(5))
+        print(f"one hand-over between two Python threads: {best * 1e6:.1f} µs (best of 5)")
     pools = [ThreadPoolExecutor(1), ThreadPoolExecutor(2)]
     try:
         rows = {**large_rows(args.points), **batch_rows()}
-        print_table(f"{TASKS} tasks, best of {args.rounds}; large rows at {args.points:,} points",
-                    measure(chosen(rows), args.rounds, pools))
+        print_table(f"{TASKS} tasks; large rows at {args.points:,} points",
+                    measure(chosen(rows), args.rounds, pools, args.seconds))
         if args.sizes:
-            for n in (1_000, 5_000, 20_000, 1_000_000):
-                print_table(f"large rows at {n:,} points", measure(chosen(large_rows(n)), args.rounds, pools))
+            for n in (150, 300, 1_000, 5_000, 20_000, 1_000_000):
+                print_table(f"large rows at {n:,} points", measure(chosen(large_rows(n)), args.rounds, pools, args.seconds))
     finally:
         for pool in pools:
             pool.shutdown()
