@@ -214,10 +214,11 @@ double read_element(const char* at) {
 
 // A random-access iterator over the rows of a buffer that yields one
 // converted value per row, so that a vector is built from it in one
-// allocation and one pass. With Packed, the rows are known to lie back to
-// back (the C order of a contiguous array), which lets the compiler
-// vectorise the copy.
-template <class E, bool Packed>
+// allocation and one pass. With a FixedStride (in bytes), the distance
+// between rows is known at compile time (the C order of a contiguous array,
+// or one column of a packed (n, 2) array), which lets the compiler vectorise
+// the copy; without one, it is the buffer's own stride.
+template <class E, Py_ssize_t FixedStride = 0>
 class RowReader {
 public:
     using iterator_category = std::random_access_iterator_tag;
@@ -230,10 +231,13 @@ public:
     // (one column of a two-column buffer).
     RowReader(const Py_buffer& view, Py_ssize_t row, Py_ssize_t offset = 0)
         : base_(static_cast<const char*>(view.buf) + offset),
-          row_stride_(Packed ? Py_ssize_t{sizeof(E)} : view.strides[0]),
+          row_stride_(FixedStride != 0 ? FixedStride : view.strides[0]),
           row_(row) {}
 
-    double operator*() const { return read_element<E>(base_ + row_ * row_stride_); }
+    double operator*() const {
+        const Py_ssize_t stride = FixedStride != 0 ? FixedStride : row_stride_;
+        return read_element<E>(base_ + row_ * stride);
+    }
     RowReader& operator++() {
         ++row_;
         return *this;
@@ -257,54 +261,26 @@ template <class E>
 Values read_rows(const Py_buffer& view) {
     const Py_ssize_t rows = view.shape[0];
     if (view.strides[0] == Py_ssize_t{sizeof(E)}) {
-        return Values(RowReader<E, true>(view, 0), RowReader<E, true>(view, rows));
+        return Values(RowReader<E, sizeof(E)>(view, 0), RowReader<E, sizeof(E)>(view, rows));
     }
-    return Values(RowReader<E, false>(view, 0), RowReader<E, false>(view, rows));
+    return Values(RowReader<E>(view, 0), RowReader<E>(view, rows));
 }
-
-// One column of a C-ordered (n, 2) buffer of doubles, as an iterator with a
-// fixed stride, so that building a list from it is a plain strided copy.
-class PackedColumn {
-public:
-    using iterator_category = std::random_access_iterator_tag;
-    using value_type = double;
-    using difference_type = std::ptrdiff_t;
-    using pointer = const double*;
-    using reference = double;
-
-    PackedColumn(const double* at, difference_type row) : at_(at), row_(row) {}
-    double operator*() const { return at_[2 * row_]; }
-    PackedColumn& operator++() {
-        ++row_;
-        return *this;
-    }
-    PackedColumn operator++(int) {
-        PackedColumn old = *this;
-        ++row_;
-        return old;
-    }
-    friend bool operator==(const PackedColumn& a, const PackedColumn& b) { return a.row_ == b.row_; }
-    friend difference_type operator-(const PackedColumn& a, const PackedColumn& b) { return a.row_ - b.row_; }
-
-private:
-    const double* at_;
-    difference_type row_;
-};
 
 // The two columns of an (n, 2) buffer straight into x and y, each in one
 // allocation, in one pass over its column and without first writing zeros
 // over it.
 template <class E>
 PointColumns read_columns(const Py_buffer& view) {
-    using Column = RowReader<E, false>;
+    using Column = RowReader<E>;
     const Py_ssize_t rows = view.shape[0];
     const Py_ssize_t second = view.strides[1];
     PointColumns out;
     if constexpr (std::is_same_v<E, double>) {
+        // C order: each column is every other double, a stride the compiler knows.
         if (view.strides[0] == 2 * Py_ssize_t{sizeof(double)} && second == Py_ssize_t{sizeof(double)}) {
-            const double* in = static_cast<const double*>(view.buf);
-            out.x = Values(PackedColumn(in, 0), PackedColumn(in, rows));
-            out.y = Values(PackedColumn(in + 1, 0), PackedColumn(in + 1, rows));
+            using Packed = RowReader<double, 2 * sizeof(double)>;
+            out.x = Values(Packed(view, 0), Packed(view, rows));
+            out.y = Values(Packed(view, 0, second), Packed(view, rows, second));
             return out;
         }
     }
