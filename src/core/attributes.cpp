@@ -101,11 +101,11 @@ Values compute_orientation(PointsView p) {
 // compute_differences gives at that index, of x and of y over their own
 // lengths (a surplus of the longer list takes part, as in the lists).
 Points compute_unit_tangent_vector(const Values& xs, const Values& ys) {
-    const std::size_t mx = xs.size();
-    const std::size_t my = ys.size();
+    return compute_unit_tangent_vector(xs.data(), xs.size(), ys.data(), ys.size());
+}
+
+Points compute_unit_tangent_vector(const double* x, std::size_t mx, const double* y, std::size_t my) {
     const std::size_t m = std::min(mx, my);
-    const double* x = xs.data();
-    const double* y = ys.data();
     auto at_index = [&](std::size_t i) { return unit_from(difference(x, mx, i), difference(y, my, i)); };
     Points t;
     t.reserve(m);
@@ -126,10 +126,11 @@ Points compute_unit_tangent_vector(const Values& xs, const Values& ys) {
 // One pass, no lists of differences: the same arithmetic per point as the
 // four lists compute_differences(x), of that, and likewise for y.
 Values compute_curvature(const Values& xs, const Values& ys, std::size_t n) {
-    const std::size_t mx = xs.size();
-    const std::size_t my = ys.size();
-    const double* x = xs.data();
-    const double* y = ys.data();
+    return compute_curvature(xs.data(), xs.size(), ys.data(), ys.size(), n);
+}
+
+Values compute_curvature(const double* x, std::size_t mx, const double* y, std::size_t my,
+                         std::size_t n) {
     auto at_index = [&](std::size_t i) {
         return curvature_from(difference(x, mx, i), second_difference(x, mx, i),
                               difference(y, my, i), second_difference(y, my, i));

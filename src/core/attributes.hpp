@@ -2,6 +2,8 @@
 // a sample spacing of 1; no path length enters tangent or curvature.
 #pragma once
 
+#include <cstddef>
+
 #include "core/path2d.hpp"
 
 namespace wayforge {
@@ -18,8 +20,13 @@ Values compute_orientation(PointsView points);
 // Unit tangent per point; min(len x, len y) entries, (NaN, NaN) where the
 // differences vanish.
 Points compute_unit_tangent_vector(const Values& x, const Values& y);
+// The same over columns of mx and my values read in place.
+Points compute_unit_tangent_vector(const double* x, std::size_t mx, const double* y, std::size_t my);
 
 // Signed curvature of the first n points; NaN where the differences vanish.
 Values compute_curvature(const Values& x, const Values& y, std::size_t n);
+// The same over columns of mx and my values read in place.
+Values compute_curvature(const double* x, std::size_t mx, const double* y, std::size_t my,
+                         std::size_t n);
 
 }  // namespace wayforge

@@ -26,6 +26,61 @@ bool is_suspicious(double incoming, double outgoing, double sus_angle) {
     return turn >= sus_angle;
 }
 
+// The turn at a point, between the segment u into it and the segment v out of
+// it, tested against sus_angle. The answer is that of the two headings
+// (atan2 of u and of v) and is_suspicious. Most turns are far from the
+// threshold, and there the cosine of the turn, from the dot product, gives
+// the same answer for a fraction of the cost: computed in floating point it
+// is within a few units in the last place of the exact cosine, and the
+// headings' turn is within a few units in the last place of the exact turn,
+// so where the cosine lies more than kMargin from cos(sus_angle) both
+// roundings decide alike (|d cos| <= |d angle|). Closer to the threshold, and
+// for vectors whose squares could overflow or underflow, or that are not
+// finite, the headings decide.
+class TurnTest {
+public:
+    explicit TurnTest(double sus_angle)
+        : sus_angle_(sus_angle),
+          cosine_(std::cos(sus_angle)),
+          // cos is decreasing only on [0, pi]; elsewhere the headings decide.
+          by_cosine_(sus_angle > 0.0 && sus_angle < kPi) {}
+
+    // point: the turn's point; from and to: the points before and after it.
+    // heading_into and heading_out_of give the headings when they are needed.
+    template <class Into, class OutOf>
+    bool suspicious(Point from, Point point, Point to, Into&& heading_into,
+                    OutOf&& heading_out_of) const {
+        if (by_cosine_) {
+            const double ux = point.x - from.x;
+            const double uy = point.y - from.y;
+            const double vx = to.x - point.x;
+            const double vy = to.y - point.y;
+            const double uu = ux * ux + uy * uy;
+            const double vv = vx * vx + vy * vy;
+            // NaN fails these comparisons too.
+            if (uu >= kSmallest && uu <= kLargest && vv >= kSmallest && vv <= kLargest) {
+                const double cosine = (ux * vx + uy * vy) / std::sqrt(uu * vv);
+                if (cosine < cosine_ - kMargin) {
+                    return true;
+                }
+                if (cosine > cosine_ + kMargin) {
+                    return false;
+                }
+            }
+        }
+        return is_suspicious(heading_into(), heading_out_of(), sus_angle_);
+    }
+
+private:
+    static constexpr double kMargin = 1e-9;
+    // Squared lengths within these bounds multiply to a normal number.
+    static constexpr double kSmallest = 1e-140;
+    static constexpr double kLargest = 1e140;
+    double sus_angle_;
+    double cosine_;
+    bool by_cosine_;
+};
+
 // Removes, in one pass, the entries whose index is marked removed; entries
 // beyond the marks (surplus coordinates) stay at the end.
 template <class T>
@@ -46,51 +101,39 @@ void compact(std::vector<T>& list, const std::vector<std::uint8_t>& removed) {
 }  // namespace
 
 std::vector<std::size_t> detect_corrupted_point_order(const Path2D& path, double sus_angle) {
-    const PointsView p = path.points();
+    return detect_corrupted_point_order(path.points(), sus_angle);
+}
+
+std::vector<std::size_t> detect_corrupted_point_order(PointsView p, double sus_angle) {
     std::vector<std::size_t> flagged;
     if (p.size() < 3) {
         return flagged;
     }
-    // The outgoing heading at j is the incoming heading at j+1. Every index
-    // is written to a small block and kept by advancing past it, without a
-    // branch on the (random) outcome; the block is flushed when full.
-    constexpr std::size_t kBlock = 256;
-    std::size_t block[kBlock];
-    std::size_t used = 0;
-    double incoming = heading(p[0], p[1]);
+    const TurnTest test(sus_angle);
     for (std::size_t j = 1; j + 1 < p.size(); ++j) {
-        if (used == kBlock) {
-            flagged.insert(flagged.end(), block, block + kBlock);
-            used = 0;
+        const Point from = p[j - 1];
+        const Point here = p[j];
+        const Point to = p[j + 1];
+        if (test.suspicious(from, here, to, [&] { return heading(from, here); },
+                            [&] { return heading(here, to); })) {
+            flagged.push_back(j);
         }
-        const double outgoing = heading(p[j], p[j + 1]);
-        block[used] = j;
-        used += static_cast<std::size_t>(is_suspicious(incoming, outgoing, sus_angle));
-        incoming = outgoing;
     }
-    flagged.insert(flagged.end(), block, block + used);
     return flagged;
 }
 
 // Removing the points flagged in one round only changes the turns at the
 // surviving neighbours of the removed points, so after the first full pass
 // only those are examined again. The surviving points are kept as a doubly
-// linked list over the original indices and every list is compacted once at
-// the end: linear time however many rounds the repair takes. The headings are
-// computed from the same pairs of points as on the shortened lists, so the
-// result is the same.
-Path2D repair_corrupted_point_order(const Path2D& path, double sus_angle) {
-    Path2D repaired;
-    repaired.x = path.x;
-    repaired.y = path.y;
-    repaired.associated_values = path.associated_values;
-
-    const std::size_t n = repaired.size();
-    std::vector<std::size_t> flagged = detect_corrupted_point_order(repaired, sus_angle);
-    // x and y stay unchanged until the lists are compacted at the end.
-    const PointsView p = repaired.points();
+// linked list over the original indices: linear time however many rounds the
+// repair takes. Each turn is tested on the same pairs of points as on the
+// shortened lists, so the result is the same.
+std::vector<std::uint8_t> points_out_of_order(PointsView p, double sus_angle) {
+    const std::size_t n = p.size();
+    std::vector<std::uint8_t> removed;
+    std::vector<std::size_t> flagged = detect_corrupted_point_order(p, sus_angle);
     if (flagged.empty()) {
-        return repaired;
+        return removed;
     }
 
     // prev/next of each surviving point; the first and last point are never
@@ -101,11 +144,12 @@ Path2D repair_corrupted_point_order(const Path2D& path, double sus_angle) {
         prev[k] = k - 1;  // wraps for k == 0, never read
         next[k] = k + 1;
     }
-    std::vector<std::uint8_t> removed(n, 0);
+    removed.assign(n, 0);
     // The round in which a point was last examined, to examine it once.
     std::vector<std::size_t> examined(n, 0);
     std::vector<std::size_t> touched;
     std::size_t round = 0;
+    const TurnTest test(sus_angle);
 
     while (!flagged.empty()) {
         ++round;
@@ -125,13 +169,27 @@ Path2D repair_corrupted_point_order(const Path2D& path, double sus_angle) {
                 continue;
             }
             examined[k] = round;
+            const Point from = p[prev[k]];
             const Point here = p[k];
-            if (is_suspicious(heading(p[prev[k]], here), heading(here, p[next[k]]), sus_angle)) {
+            const Point to = p[next[k]];
+            if (test.suspicious(from, here, to, [&] { return heading(from, here); },
+                                [&] { return heading(here, to); })) {
                 flagged.push_back(k);
             }
         }
     }
+    return removed;
+}
 
+Path2D repair_corrupted_point_order(const Path2D& path, double sus_angle) {
+    Path2D repaired;
+    repaired.x = path.x;
+    repaired.y = path.y;
+    repaired.associated_values = path.associated_values;
+    const std::vector<std::uint8_t> removed = points_out_of_order(repaired.points(), sus_angle);
+    if (removed.empty()) {
+        return repaired;
+    }
     compact(repaired.x, removed);
     compact(repaired.y, removed);
     for (Values& values : repaired.associated_values) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 #include "core/path2d.hpp"
@@ -12,6 +13,11 @@ namespace wayforge {
 // Inner points (ascending) at which the heading changes by at least
 // sus_angle, the change folded into [0, pi]. A NaN turn is never flagged.
 std::vector<std::size_t> detect_corrupted_point_order(const Path2D& path, double sus_angle);
+std::vector<std::size_t> detect_corrupted_point_order(PointsView points, double sus_angle);
+
+// The points that the repair removes, marked 1, one mark per point; empty
+// when none is removed.
+std::vector<std::uint8_t> points_out_of_order(PointsView points, double sus_angle);
 
 // A copy of the path (derived attributes not carried over) from which the
 // flagged points are removed, from points, x, y and every associated value
