@@ -3,6 +3,8 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <limits>
+#include <algorithm>
 
 namespace wayforge {
 
@@ -45,28 +47,32 @@ public:
           // cos is decreasing only on [0, pi]; elsewhere the headings decide.
           by_cosine_(sus_angle > 0.0 && sus_angle < kPi) {}
 
-    // point: the turn's point; from and to: the points before and after it.
+    // The cosine of the turn at point, between from and to, or NaN where
+    // the headings must decide. Branch-free, so that a loop over many points
+    // vectorises.
+    double cosine(Point from, Point point, Point to) const {
+        const double ux = point.x - from.x;
+        const double uy = point.y - from.y;
+        const double vx = to.x - point.x;
+        const double vy = to.y - point.y;
+        const double uu = ux * ux + uy * uy;
+        const double vv = vx * vx + vy * vy;
+        // NaN fails these comparisons too.
+        const bool usable = by_cosine_ & (uu >= kSmallest) & (uu <= kLargest) & (vv >= kSmallest) &
+                            (vv <= kLargest);
+        const double c = (ux * vx + uy * vy) / std::sqrt(uu * vv);
+        return usable ? c : std::numeric_limits<double>::quiet_NaN();
+    }
+
+    // The answer for a turn whose cosine is given (NaN: undecided);
     // heading_into and heading_out_of give the headings when they are needed.
     template <class Into, class OutOf>
-    bool suspicious(Point from, Point point, Point to, Into&& heading_into,
-                    OutOf&& heading_out_of) const {
-        if (by_cosine_) {
-            const double ux = point.x - from.x;
-            const double uy = point.y - from.y;
-            const double vx = to.x - point.x;
-            const double vy = to.y - point.y;
-            const double uu = ux * ux + uy * uy;
-            const double vv = vx * vx + vy * vy;
-            // NaN fails these comparisons too.
-            if (uu >= kSmallest && uu <= kLargest && vv >= kSmallest && vv <= kLargest) {
-                const double cosine = (ux * vx + uy * vy) / std::sqrt(uu * vv);
-                if (cosine < cosine_ - kMargin) {
-                    return true;
-                }
-                if (cosine > cosine_ + kMargin) {
-                    return false;
-                }
-            }
+    bool suspicious(double cosine, Into&& heading_into, OutOf&& heading_out_of) const {
+        if (cosine < cosine_ - kMargin) {
+            return true;
+        }
+        if (cosine > cosine_ + kMargin) {
+            return false;
         }
         return is_suspicious(heading_into(), heading_out_of(), sus_angle_);
     }
@@ -110,13 +116,21 @@ std::vector<std::size_t> detect_corrupted_point_order(PointsView p, double sus_a
         return flagged;
     }
     const TurnTest test(sus_angle);
-    for (std::size_t j = 1; j + 1 < p.size(); ++j) {
-        const Point from = p[j - 1];
-        const Point here = p[j];
-        const Point to = p[j + 1];
-        if (test.suspicious(from, here, to, [&] { return heading(from, here); },
-                            [&] { return heading(here, to); })) {
-            flagged.push_back(j);
+    // The cosines of a block of turns first, then the answers.
+    constexpr std::size_t kBlock = 256;
+    double cosines[kBlock];
+    const std::size_t end = p.size() - 1;
+    for (std::size_t start = 1; start < end; start += kBlock) {
+        const std::size_t count = std::min(kBlock, end - start);
+        for (std::size_t i = 0; i < count; ++i) {
+            cosines[i] = test.cosine(p[start + i - 1], p[start + i], p[start + i + 1]);
+        }
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::size_t j = start + i;
+            if (test.suspicious(cosines[i], [&] { return heading(p[j - 1], p[j]); },
+                                [&] { return heading(p[j], p[j + 1]); })) {
+                flagged.push_back(j);
+            }
         }
     }
     return flagged;
@@ -172,7 +186,7 @@ std::vector<std::uint8_t> points_out_of_order(PointsView p, double sus_angle) {
             const Point from = p[prev[k]];
             const Point here = p[k];
             const Point to = p[next[k]];
-            if (test.suspicious(from, here, to, [&] { return heading(from, here); },
+            if (test.suspicious(test.cosine(from, here, to), [&] { return heading(from, here); },
                                 [&] { return heading(here, to); })) {
                 flagged.push_back(k);
             }
