@@ -1,6 +1,10 @@
 """Shared fixtures: named canonical paths, including degenerate ones."""
 
+import contextlib
+import importlib
 import math
+import sys
+from pathlib import Path
 
 import pytest
 
@@ -22,6 +26,20 @@ def canonical(request):
     """(name, points, Path2D) for every canonical path."""
     points = CANONICAL_POINTS[request.param]
     return request.param, points, wayforge.Path2D(points=points)
+
+
+EXAMPLES = Path(__file__).resolve().parents[2] / "examples"
+
+
+@contextlib.contextmanager
+def example(name: str):
+    """examples/<name>.py imported by name. The folder stays on sys.path meanwhile:
+    spawned workers import the module by name too."""
+    sys.path.insert(0, str(EXAMPLES))
+    try:
+        yield importlib.import_module(name)
+    finally:
+        sys.path.remove(str(EXAMPLES))
 
 
 def is_panic(exc: BaseException) -> bool:

@@ -2,27 +2,18 @@
 plain loop, with Path2D objects and method values crossing process boundaries."""
 
 import pickle
-import sys
-from pathlib import Path
 
 import numpy as np
 import pytest
 
 import wayforge
-
-EXAMPLES = Path(__file__).resolve().parents[2] / "examples"
+from conftest import example
 
 
 @pytest.fixture(scope="module")
 def batch():
-    # Kept on the path while the module's tests run: spawned workers import it by name.
-    sys.path.insert(0, str(EXAMPLES))
-    try:
-        import batch
-
-        yield batch
-    finally:
-        sys.path.remove(str(EXAMPLES))
+    with example("batch") as module:
+        yield module
 
 
 @pytest.fixture(scope="module")
