@@ -47,6 +47,11 @@ const Values& Path2D::curvature() {
     return curvature_cell.get_or_init([&] { return compute_curvature(x, y, size()); });
 }
 
+const SegmentIndex& Path2D::segment_index() {
+    return segment_index_cell.get_or_init(
+        [&] { return SegmentIndex::build(x.data(), y.data(), size()); });
+}
+
 std::variant<std::size_t, std::string> Path2D::add_associated_values(Values values) {
     if (values.size() != size()) {
         return "The associated value has length " + std::to_string(values.size()) +

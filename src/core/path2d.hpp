@@ -1,6 +1,6 @@
 // The path record: the coordinate lists (the points are derived from them),
-// four lazily computed per-point attributes and the caller's associated value
-// lists.
+// four lazily computed per-point attributes, an index over the segments and
+// the caller's associated value lists.
 #pragma once
 
 #include <algorithm>
@@ -13,6 +13,8 @@
 #include <string>
 #include <variant>
 #include <vector>
+
+#include "core/segment_index.hpp"
 
 namespace wayforge {
 
@@ -159,6 +161,7 @@ public:
     LazyCell<Values> orientation_cell;
     LazyCell<Points> unit_tangent_vector_cell;
     LazyCell<Values> curvature_cell;
+    LazyCell<SegmentIndex> segment_index_cell;
     std::vector<Values> associated_values;
 
     // Takes the points apart into x and y, which then have one value a point.
@@ -184,6 +187,8 @@ public:
     const Values& orientation();
     const Points& unit_tangent_vector();
     const Values& curvature();
+    // The tree over the segments that nearest-point queries search.
+    const SegmentIndex& segment_index();
 
     // Appends a value list of one value per point and returns its handle, or
     // the error text when its length is not the number of points.

@@ -7,7 +7,7 @@
 namespace wayforge::py {
 
 std::string Signature::display() const {
-    return std::string(cls) + "." + name + "()";
+    return cls != nullptr ? std::string(cls) + "." + name + "()" : std::string(name) + "()";
 }
 
 namespace {

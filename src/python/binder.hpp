@@ -12,12 +12,12 @@
 namespace wayforge::py {
 
 struct Signature {
-    const char* cls;                       // class name shown in messages
+    const char* cls;                       // class name shown in messages; null for a module function
     const char* name;                      // function name, e.g. "__new__"
     std::span<const char* const> params;   // every parameter, in order
     std::size_t required;                  // the first `required` have no default
 
-    std::string display() const;           // "Class.name()"
+    std::string display() const;           // "Class.name()", or "name()" for a module function
 };
 
 // Binds vectorcall arguments. slots must hold params.size() entries set to

@@ -86,23 +86,59 @@ struct ToPython {
     }
 };
 
-template <class Core, class Result, class... P>
+// How a method reaches the object it works on. Path2D methods borrow their
+// receiver (see PathBorrow); a receiver policy supplies the class name shown
+// in binding messages, the hold it keeps for the call, the record, and the
+// record's size for the work estimate. A policy with a `param` name takes its
+// receiver from the first argument instead of self (a module function).
+struct PathReceiver {
+    using Target = Path2D;
+    static constexpr const char* cls = "Path2D";
+    static constexpr const char* param = nullptr;
+    static PathBorrow hold(PyObject* self, Access access) {
+        return access == Access::Write ? PathBorrow::exclusive_after_core_work(self)
+                                       : PathBorrow::shared(self);
+    }
+    static Path2D& target(PathBorrow& borrow) { return borrow.path(); }
+    static double points(const Path2D& path) { return static_cast<double>(path.size()); }
+};
+
+// A module function whose first parameter, `path`, is the path it reads.
+struct PathArgument : PathReceiver {
+    static constexpr const char* cls = nullptr;
+    static constexpr const char* param = "path";
+    static PathBorrow hold(PyObject* path, Access access) {
+        try {
+            return PathReceiver::hold(path, access);
+        } catch (const PythonError&) {
+            prefix_type_error(param);
+            throw;
+        }
+    }
+};
+
+template <class R>
+constexpr std::size_t kReceiverParams = R::param != nullptr ? 1 : 0;
+
+template <class R, class Core, class Result, class... P>
 struct Method {
+    using Receiver = R;
+    using Target = typename R::Target;
     const char* name;
     const char* doc;
     Access access;
     Work work;
-    Core core;       // core(Path2D&, converted arguments...) -> core value
+    Core core;       // core(Target&, converted arguments...) -> core value
     Result result;   // result(core value) -> Ref, with the lock held
     std::tuple<Param<typename P::Type>...> params;
-    std::array<const char*, sizeof...(P)> names;
+    std::array<const char*, kReceiverParams<R> + sizeof...(P)> names;
     std::size_t required;
     // Run with the lock held after the arguments are converted and before
     // the core call: loads what the core call needs from Python packages.
     void (*prepare)() = nullptr;
     // The number of points the core call handles, when that is not the
-    // path's size (the output of a resampling, several channels).
-    double (*work_points)(Path2D&, const std::tuple<typename P::Type...>&) = nullptr;
+    // record's size (the output of a resampling, several channels).
+    double (*work_points)(Target&, const std::tuple<typename P::Type...>&) = nullptr;
 };
 
 // The method with a preparation step (see Method::prepare).
@@ -130,25 +166,32 @@ constexpr std::size_t count_required(const P&... params) {
     return required;
 }
 
-template <class Core, class Result, IsParam... P>
+template <class R = PathReceiver, class Core, class Result, IsParam... P>
     requires(!IsParam<Result>)
 constexpr auto method(const char* name, const char* doc, Access access, Work work, Core core,
                       Result result, P... params) {
-    return Method<Core, Result, P...>{name,   doc,  access,
-                                      work,   core, result,
-                                      {params...},
-                                      {params.name...},
-                                      count_required(params...)};
+    using Names = std::array<const char*, kReceiverParams<R> + sizeof...(P)>;
+    Names names{};
+    std::size_t i = 0;
+    if constexpr (R::param != nullptr) {
+        names[i++] = R::param;
+    }
+    ((names[i++] = params.name), ...);
+    return Method<R, Core, Result, P...>{name,   doc,  access,
+                                         work,   core, result,
+                                         {params...},
+                                         names,
+                                         kReceiverParams<R> + count_required(params...)};
 }
 
-template <class Core, IsParam... P>
+template <class R = PathReceiver, class Core, IsParam... P>
 constexpr auto method(const char* name, const char* doc, Access access, Work work, Core core,
                       P... params) {
-    return method(name, doc, access, work, core, ToPython{}, params...);
+    return method<R>(name, doc, access, work, core, ToPython{}, params...);
 }
 
-// The entry in the type's method table; names and docstrings live in the
-// declaration only.
+// The entry in a type's (or the module's) method table; names and
+// docstrings live in the declaration only.
 struct MethodEntry {
     const char* name;
     PyObject* (*function)(PyObject*, PyObject* const*, Py_ssize_t, PyObject*);
@@ -168,32 +211,33 @@ T convert_param(const Param<T>& p, PyObject* slot) {
 template <const auto& M, std::size_t... I>
 PyObject* call(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
                std::index_sequence<I...>) noexcept {
+    using R = typename std::remove_cvref_t<decltype(M)>::Receiver;
+    constexpr std::size_t skip = kReceiverParams<R>;
     return boundary([&] {
-        constexpr std::size_t count = sizeof...(I);
+        constexpr std::size_t count = skip + sizeof...(I);
         PyObject* slots[count > 0 ? count : 1] = {};
-        const Signature signature{"Path2D", M.name, M.names, M.required};
+        const Signature signature{R::cls, M.name, M.names, M.required};
         bind(signature, args, nargs, kwnames, slots);
-        PathBorrow borrow = M.access == Access::Write ? PathBorrow::exclusive_after_core_work(self)
-                                                      : PathBorrow::shared(self);
+        auto held = R::hold(skip != 0 ? slots[0] : self, M.access);
         // Braced initialisation converts strictly left to right, so the first
         // failing parameter ends the call before later ones are looked at.
         auto values = std::tuple<typename std::tuple_element_t<I, decltype(M.params)>::Type...>{
-            convert_param(std::get<I>(M.params), slots[I])...};
+            convert_param(std::get<I>(M.params), slots[skip + I])...};
         // From here on no user code runs on a read borrow until it is
         // released (the result conversion may still let other threads run:
         // the first NumPy result imports NumPy), so a writer on another
         // thread may wait for it.
-        borrow.mark_core_work();
+        held.mark_core_work();
         if (M.prepare != nullptr) {
             M.prepare();
         }
-        Path2D& path = borrow.path();
-        auto run = [&] { return M.core(path, std::move(std::get<I>(values))...); };
+        auto& target = R::target(held);
+        auto run = [&] { return M.core(target, std::move(std::get<I>(values))...); };
         if constexpr (M.work.kind != Work::Kind::GrowsWithPoints) {
             return M.result(run());
         } else {
-            const double points = M.work_points != nullptr ? M.work_points(path, values)
-                                                            : static_cast<double>(path.size());
+            const double points =
+                M.work_points != nullptr ? M.work_points(target, values) : R::points(target);
             return M.result(run_unlocked_if(worth_unlocking(M.work.ns_per_point * points), run));
         }
     });
@@ -211,6 +255,12 @@ PyObject* call(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
 template <const auto& M>
 constexpr MethodEntry entry() {
     return {M.name, &call<M>, M.doc};
+}
+
+// The row of a PyMethodDef table for a declared method or function.
+inline PyMethodDef method_def(const MethodEntry& entry) {
+    return {entry.name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(entry.function)),
+            METH_FASTCALL | METH_KEYWORDS, entry.doc};
 }
 
 }  // namespace wayforge::py

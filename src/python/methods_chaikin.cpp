@@ -29,7 +29,7 @@ constexpr char smoothed_path_chaikin_doc[] =
 // every iteration.
 constexpr auto kSmoothedPathChaikin = with_work_points(
     method(
-        "smoothed_path_chaikin", smoothed_path_chaikin_doc, Access::Read, grows_with_points(1.0),
+        "smoothed_path_chaikin", smoothed_path_chaikin_doc, Access::Read, grows_with_points(kChaikinNsPerPoint),
         [](Path2D& path, std::size_t num_iterations) {
             return wayforge::smoothed_path_chaikin(path, num_iterations);
         },

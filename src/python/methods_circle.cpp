@@ -10,8 +10,6 @@ namespace wayforge::py {
 
 namespace {
 
-constexpr double kDefaultMaxRmse = 0.15;
-
 // [(first, end, curvature), ...]
 Ref segments_to_python(const std::vector<CircleSegment>& segments) {
     Ref list = ensure(Ref::steal(PyList_New(static_cast<Py_ssize_t>(segments.size()))));
@@ -61,8 +59,6 @@ constexpr char find_circle_segments_doc[] =
     ":rtype: list[tuple[int, int, float]]";
 
 constexpr auto kMaxRmse = param<double>("max_rmse", kDefaultMaxRmse);
-// At least one least-squares fit over every point.
-constexpr Work kFitWork = grows_with_points(40.0);
 
 // LAPACK is loaded, with the lock held, before the first fit runs.
 constexpr auto kCircleFitCurvature = with_prepare(method(

@@ -7,8 +7,6 @@ namespace wayforge::py {
 
 namespace {
 
-constexpr double kDefaultSusAngle = 2.8;
-
 constexpr char detect_corrupted_point_order_doc[] =
     "detect_corrupted_point_order($self, sus_angle=2.8)\n"
     "--\n"
@@ -40,8 +38,6 @@ constexpr char repair_corrupted_point_order_doc[] =
     ":rtype: Path2D";
 
 constexpr auto kSusAngle = param<double>("sus_angle", kDefaultSusAngle);
-// One atan2 per point.
-constexpr Work kTurnWork = grows_with_points(15.0);
 
 constexpr auto kDetect = method(
     "detect_corrupted_point_order", detect_corrupted_point_order_doc, Access::Read,

@@ -28,11 +28,6 @@ constexpr char resampled_path_doc[] =
     ":returns: Resampled path\n"
     ":rtype: Path2D";
 
-// About ten nanoseconds per point sampled linearly, sixteen by a cubic
-// spline, for each pair of lists (x and y, then two associated value lists).
-constexpr double kLinearNsPerPoint = 10.0;
-constexpr double kCubicToLinear = 1.6;
-
 // The points a resampling handles: the longer of the path and the result,
 // weighted by the interpolation and the number of lists sampled.
 double resampling_work_points(Path2D& path,

@@ -4,10 +4,12 @@
 
 #include <cstdint>
 
+#include "python/batch_type.hpp"
 #include "python/errors.hpp"
 #include "python/method_values.hpp"
 #include "python/path2d_type.hpp"
 #include "python/pickling.hpp"
+#include "python/query_functions.hpp"
 
 namespace wayforge::py {
 
@@ -36,13 +38,36 @@ const ClassEntry kClasses[] = {
     {"ResamplingMethod", create_resampling_method_type},
     {"InterpolationMethod", create_interpolation_method_type},
     {"ElasticBandMethod", create_elastic_band_method_type},
+    {"PathBatch", create_batch_type},
+    {"PointLocations", create_locations_type},
 };
 
 PyObject* g_module = nullptr;
 std::int64_t g_interpreter = -1;
 
-// Appends the class name to __all__ (creating it when missing) and sets the
-// class as a module attribute.
+// The module's __all__ list, created when missing.
+Ref all_names(PyObject* module) {
+    PyObject* dict = PyModule_GetDict(module);
+    Ref all = Ref::borrow(PyDict_GetItemString(dict, "__all__"));
+    if (!all) {
+        all = ensure(Ref::steal(PyList_New(0)));
+        if (PyDict_SetItemString(dict, "__all__", all.get()) < 0) {
+            throw PythonError{};
+        }
+    }
+    return all;
+}
+
+// Appends the name to __all__ and sets the object as a module attribute.
+void add_public(PyObject* module, const char* name, PyObject* object) {
+    Ref all = all_names(module);
+    Ref text = ensure(Ref::steal(PyUnicode_FromString(name)));
+    if (PyList_Append(all.get(), text.get()) < 0 || PyObject_SetAttr(module, text.get(), object) < 0) {
+        throw PythonError{};
+    }
+}
+
+// Creates the class and adds it as a public name.
 void add_class(PyObject* module, const ClassEntry& entry) {
     Ref type = Ref::steal(entry.create());
     if (!type) {
@@ -53,19 +78,7 @@ void add_class(PyObject* module, const ClassEntry& entry) {
         PyErr_SetRaisedException(error.release());
         throw PythonError{};
     }
-    PyObject* dict = PyModule_GetDict(module);
-    Ref all = Ref::borrow(PyDict_GetItemString(dict, "__all__"));
-    if (!all) {
-        all = ensure(Ref::steal(PyList_New(0)));
-        if (PyDict_SetItemString(dict, "__all__", all.get()) < 0) {
-            throw PythonError{};
-        }
-    }
-    Ref name = ensure(Ref::steal(PyUnicode_FromString(entry.name)));
-    if (PyList_Append(all.get(), name.get()) < 0 ||
-        PyObject_SetAttr(module, name.get(), type.get()) < 0) {
-        throw PythonError{};
-    }
+    add_public(module, entry.name, type.get());
 }
 
 PyObject* init() {
@@ -82,6 +95,12 @@ PyObject* init() {
         Ref module = ensure(Ref::steal(PyModule_Create(&module_def)));
         for (const ClassEntry& entry : kClasses) {
             add_class(module.get(), entry);
+        }
+        Ref module_name = ensure(Ref::steal(PyModule_GetNameObject(module.get())));
+        for (PyMethodDef* def = query_functions; def->ml_name != nullptr; ++def) {
+            Ref function =
+                ensure(Ref::steal(PyCFunction_NewEx(def, module.get(), module_name.get())));
+            add_public(module.get(), def->ml_name, function.get());
         }
         // Private, so not in __all__: pickle imports it by name to rebuild objects.
         add_restore_function(module.get());

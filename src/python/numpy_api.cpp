@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <source_location>
 #include <string>
 #include <type_traits>
@@ -23,12 +24,18 @@ namespace {
 constexpr std::size_t kArrayTypeEntry = 2;        // PyArray_Type
 constexpr std::size_t kDescrFromTypeEntry = 45;   // PyArray_DescrFromType
 constexpr std::size_t kNewFromDescrEntry = 94;    // PyArray_NewFromDescr
+constexpr std::size_t kSetBaseObjectEntry = 282;  // PyArray_SetBaseObject
 
 using DescrFromType = PyObject* (*)(int type_num);
 // Steals the reference to descr.
 using NewFromDescr = PyObject* (*)(PyTypeObject* subtype, PyObject* descr, int nd,
                                    const Py_intptr_t* dims, const Py_intptr_t* strides, void* data,
                                    int flags, PyObject* base);
+// Steals the reference to base.
+using SetBaseObject = int (*)(PyObject* array, PyObject* base);
+
+// NPY_ARRAY_C_CONTIGUOUS | NPY_ARRAY_ALIGNED | NPY_ARRAY_WRITEABLE
+constexpr int kCArrayFlags = 0x0001 | 0x0100 | 0x0400;
 
 // The start of NumPy's array object: the data pointer follows the header.
 struct ArrayHead {
@@ -135,15 +142,17 @@ F entry(void* const* api, std::size_t index) {
     return function;
 }
 
-// A new, uninitialised, C-ordered array that owns memory NumPy allocated.
-Ref new_array(int type_num, int nd, const Py_intptr_t* dims) {
+// A new C-ordered array: over memory NumPy allocates (uninitialised) when
+// data is null, else over data, which the caller keeps alive.
+Ref new_array(int type_num, int nd, const Py_intptr_t* dims, void* data = nullptr) {
     void* const* api = table();
     auto* array_type = static_cast<PyTypeObject*>(api[kArrayTypeEntry]);
     PyObject* descr = entry<DescrFromType>(api, kDescrFromTypeEntry)(type_num);
     PyObject* array = nullptr;
     if (descr != nullptr) {
         array = entry<NewFromDescr>(api, kNewFromDescrEntry)(array_type, descr, nd, dims, nullptr,
-                                                            nullptr, 0, nullptr);
+                                                            data, data != nullptr ? kCArrayFlags : 0,
+                                                            nullptr);
     }
     if (array == nullptr) {
         // Lack of memory stays a MemoryError; anything else is unexpected.
@@ -169,7 +178,49 @@ std::size_t element_size(int type_num) {
     }
 }
 
+// An array of the given shape over the elements of a vector, which it takes
+// over: the vector moves into a capsule that becomes the array's base and
+// frees it with the array.
+template <class T>
+Ref adopt(std::vector<T>&& values, int type_num, int nd, const Py_intptr_t* dims) {
+    if (values.empty()) {
+        return new_array(type_num, nd, dims);
+    }
+    auto owned = std::make_unique<std::vector<T>>(std::move(values));
+    void* data = owned->data();
+    Ref capsule = ensure(Ref::steal(PyCapsule_New(owned.get(), nullptr, [](PyObject* c) {
+        delete static_cast<std::vector<T>*>(PyCapsule_GetPointer(c, nullptr));
+    })));
+    owned.release();  // the capsule frees it from here on
+    Ref array = new_array(type_num, nd, dims, data);
+    if (entry<SetBaseObject>(table(), kSetBaseObjectEntry)(array.get(), capsule.release()) < 0) {
+        throw PythonError{};
+    }
+    return array;
+}
+
 }  // namespace
+
+Ref adopt_array(Values&& values) {
+    const Py_intptr_t dims[1] = {static_cast<Py_intptr_t>(values.size())};
+    return adopt(std::move(values), kNpyFloat64, 1, dims);
+}
+
+Ref adopt_array(std::vector<std::int64_t>&& values) {
+    const Py_intptr_t dims[1] = {static_cast<Py_intptr_t>(values.size())};
+    return adopt(std::move(values), kNpyInt64, 1, dims);
+}
+
+Ref adopt_array(Points&& points) {
+    const Py_intptr_t dims[2] = {static_cast<Py_intptr_t>(points.size()), 2};
+    return adopt(std::move(points), kNpyFloat64, 2, dims);
+}
+
+Ref adopt_array(Values&& values, std::size_t rows, std::size_t columns) {
+    check(values.size() == rows * columns, "array data does not match its shape");
+    const Py_intptr_t dims[2] = {static_cast<Py_intptr_t>(rows), static_cast<Py_intptr_t>(columns)};
+    return adopt(std::move(values), kNpyFloat64, 2, dims);
+}
 
 Ref new_array_1d(int type_num, std::size_t n, const void* data, std::size_t item_size) {
     check(item_size == element_size(type_num), "element size does not match the NumPy type");

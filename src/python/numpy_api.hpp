@@ -7,6 +7,8 @@
 #include "python/ref.hpp"
 
 #include <cstddef>
+#include <cstdint>
+#include <vector>
 
 #include "core/path2d.hpp"
 
@@ -27,5 +29,15 @@ Ref to_numpy(const Values& values);
 Ref to_numpy(const Points& points);
 // The same, for the points of a path read from its coordinate lists.
 Ref to_numpy(PointsView points);
+
+// New arrays that take over a result's memory, without a copy: the vector is
+// moved into an object that the array keeps as its base.
+// Shape (n,), float64 or int64.
+Ref adopt_array(Values&& values);
+Ref adopt_array(std::vector<std::int64_t>&& values);
+// Shape (n, 2), one row per point; (0, 2) when empty.
+Ref adopt_array(Points&& points);
+// Shape (rows, columns) of row-major values; values.size() must be rows * columns.
+Ref adopt_array(Values&& values, std::size_t rows, std::size_t columns);
 
 }  // namespace wayforge::py

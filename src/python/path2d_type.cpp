@@ -160,11 +160,6 @@ PyGetSetDef path_properties[] = {
 
 // ---- methods, in registration order ----
 
-PyMethodDef method_def(const MethodEntry& entry) {
-    return {entry.name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(entry.function)),
-            METH_FASTCALL | METH_KEYWORDS, entry.doc};
-}
-
 // Copied from the declarations at load time: those are constant-initialised,
 // so they are complete before any dynamic initialisation reads them.
 PyMethodDef path_methods[] = {

@@ -1,6 +1,7 @@
 #include "python/pickling.hpp"
 
 #include <bit>
+#include <cstdint>
 #include <cstddef>
 #include <cstring>
 #include <iterator>
@@ -9,6 +10,7 @@
 #include <utility>
 #include <variant>
 
+#include "python/batch_type.hpp"
 #include "python/convert.hpp"
 #include "python/errors.hpp"
 #include "python/method_values.hpp"
@@ -29,6 +31,7 @@ namespace {
 // Version of the Path2D state. A loader refuses versions it does not know
 // rather than guess at their layout.
 constexpr long kPathStateVersion = 1;
+constexpr long kBatchStateVersion = 1;
 
 // wayforge._restore, kept for the life of the process like the type objects.
 PyObject* g_restore = nullptr;
@@ -190,21 +193,66 @@ Path2D path_from_state(const State& state, PyObject* x, PyObject* y, PyObject* l
     return path;
 }
 
-Ref restore_path(const State& state) {
-    expect_items(state, 4, "version, x, y, associated values");
-    PyObject* version = state[0];
+void expect_version(const State& state, PyObject* version, long known) {
     expect_type(state, version, PyLong_Check(version), "the state version", "an int");
     int overflow = 0;
     const long long number = PyLong_AsLongLongAndOverflow(version, &overflow);
     if (number == -1 && PyErr_Occurred()) {
         throw PythonError{};
     }
-    if (overflow != 0 || number != kPathStateVersion) {
+    if (overflow != 0 || number != known) {
         refuse(PyExc_ValueError, state,
                "unknown state version " + repr(version, &PyLong_Type) + " (this wayforge reads version " +
-                   std::to_string(kPathStateVersion) + ")");
+                   std::to_string(known) + ")");
     }
+}
+
+Ref restore_path(const State& state) {
+    expect_items(state, 4, "version, x, y, associated values");
+    expect_version(state, state[0], kPathStateVersion);
     return wrap_path(path_from_state(state, state[1], state[2], state[3]));
+}
+
+// ---- PathBatch: its columns as they are stored, offsets as int64 ----
+
+Ref batch_state(const PathBatch& batch) {
+    Ref values = ensure(Ref::steal(PyTuple_New(static_cast<Py_ssize_t>(batch.values.size()))));
+    for (std::size_t c = 0; c < batch.values.size(); ++c) {
+        PyTuple_SET_ITEM(values.get(), static_cast<Py_ssize_t>(c), to_bytes(batch.values[c]).release());
+    }
+    Ref offsets = ensure(Ref::steal(PyBytes_FromStringAndSize(
+        reinterpret_cast<const char*>(batch.offsets.data()),
+        static_cast<Py_ssize_t>(batch.offsets.size() * sizeof(std::int64_t)))));
+    return reduction("PathBatch", Ref::steal(PyLong_FromLong(kBatchStateVersion)), to_bytes(batch.x),
+                     to_bytes(batch.y), std::move(offsets), std::move(values));
+}
+
+Ref restore_batch(const State& state) {
+    expect_items(state, 5, "version, x, y, offsets, value lists");
+    expect_version(state, state[0], kBatchStateVersion);
+    PathBatch batch;
+    batch.x = doubles(state, state[1], "x");
+    batch.y = doubles(state, state[2], "y");
+    PyObject* offsets = state[3];
+    expect_type(state, offsets, PyBytes_Check(offsets), "offsets", "bytes");
+    const auto size = static_cast<std::size_t>(PyBytes_GET_SIZE(offsets));
+    if (size % sizeof(std::int64_t) != 0) {
+        refuse(PyExc_ValueError, state,
+               "offsets holds " + std::to_string(size) +
+                   " bytes, which is not a whole number of int64 values");
+    }
+    batch.offsets.resize(size / sizeof(std::int64_t));
+    std::memcpy(batch.offsets.data(), PyBytes_AS_STRING(offsets), size);
+    PyObject* lists = state[4];
+    expect_type(state, lists, PyTuple_Check(lists), "the value lists", "a tuple");
+    for (Py_ssize_t c = 0; c < PyTuple_GET_SIZE(lists); ++c) {
+        batch.values.push_back(
+            doubles(state, PyTuple_GET_ITEM(lists, c), "value list " + std::to_string(c)));
+    }
+    if (const auto error = PathBatch::layout_error(batch.x, batch.y, batch.offsets, batch.values)) {
+        refuse(PyExc_ValueError, state, *error);
+    }
+    return wrap_batch(std::move(batch));
 }
 
 // ---- the method values ----
@@ -245,6 +293,7 @@ struct Restorer {
 
 const Restorer kRestorers[] = {
     {"Path2D", restore_path},
+    {"PathBatch", restore_batch},
     {"ResamplingMethod_ByNumberPoints", restore_by_number_points},
     {"ResamplingMethod_BySamplingDistance", restore_by_sampling_distance},
     {"InterpolationMethod", restore_interpolation},
@@ -281,6 +330,10 @@ PyObject* reduce_path(PyObject* self, PyObject*) {
         PathBorrow borrow = PathBorrow::shared(self);
         return path_state(borrow.path());
     });
+}
+
+PyObject* reduce_batch(PyObject* self, PyObject*) {
+    return boundary([&] { return batch_state(reinterpret_cast<BatchObject*>(self)->batch); });
 }
 
 PyObject* reduce_resampling_method(PyObject* self, PyObject*) {

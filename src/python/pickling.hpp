@@ -11,9 +11,10 @@
 
 namespace wayforge::py {
 
-// The __reduce__ methods (METH_NOARGS) of Path2D, the ResamplingMethod
+// The __reduce__ methods (METH_NOARGS) of Path2D, PathBatch, the ResamplingMethod
 // variants and the two enumerations.
 PyObject* reduce_path(PyObject* self, PyObject* unused);
+PyObject* reduce_batch(PyObject* self, PyObject* unused);
 PyObject* reduce_resampling_method(PyObject* self, PyObject* unused);
 PyObject* reduce_interpolation_method(PyObject* self, PyObject* unused);
 PyObject* reduce_elastic_band_method(PyObject* self, PyObject* unused);

@@ -5,9 +5,10 @@
 # stub-only package wayforge-stubs (mypy looks only there for a single-module
 # distribution). `python -m mypy.stubtest wayforge` checks them against the module.
 
-from typing import Any, ClassVar, Final, Sequence, SupportsFloat, SupportsIndex, TypeAlias, final, overload
+from typing import Any, ClassVar, Final, Iterable, Sequence, SupportsFloat, SupportsIndex, TypeAlias, final, overload
 
 import numpy as np
+from _typeshed import structseq
 import numpy.typing as npt
 from typing_extensions import disjoint_base
 
@@ -23,7 +24,21 @@ _Points: TypeAlias = Sequence[_Point] | _NumericArray
 # Every `_np` result is a new, writeable, C-ordered float64 array.
 _FloatArray: TypeAlias = npt.NDArray[np.float64]
 
-__all__ = ["Path2D", "ResamplingMethod", "InterpolationMethod", "ElasticBandMethod"]
+__all__ = [
+    "Path2D",
+    "ResamplingMethod",
+    "InterpolationMethod",
+    "ElasticBandMethod",
+    "PathBatch",
+    "PointLocations",
+    "locate_points",
+    "interpolate_at_lengths",
+]
+
+# Array arguments of the batch and the vectorised functions: anything
+# numpy.asarray turns into an array of numbers (integers for offsets).
+_ArrayLike: TypeAlias = npt.ArrayLike
+_IntArray: TypeAlias = npt.NDArray[np.int64]
 
 @final
 class Path2D:
@@ -176,3 +191,75 @@ class ElasticBandMethod:
     def __int__(self) -> int: ...
     def __eq__(self, value: object, /) -> bool: ...
     def __ne__(self, value: object, /) -> bool: ...
+
+@final
+class PathBatch:
+    """Many paths in one record.
+
+    Path j is coords[offsets[j]:offsets[j + 1]], with the rows
+    values[offsets[j]:offsets[j + 1]] as its associated value lists.
+    Nothing changes a batch after construction."""
+
+    def __new__(cls, coords: _ArrayLike, offsets: _ArrayLike, values: _ArrayLike | None = None) -> PathBatch: ...
+    @classmethod
+    def from_paths(cls, paths: Iterable[Path2D]) -> PathBatch:
+        """A batch of the given paths; every path must have the same number of value lists."""
+    def __len__(self) -> int: ...
+    def __getitem__(self, index: SupportsIndex, /) -> Path2D: ...
+    @property
+    def points_np(self) -> _FloatArray:
+        """Shape (N, 2)."""
+    @property
+    def x_np(self) -> _FloatArray: ...
+    @property
+    def y_np(self) -> _FloatArray: ...
+    @property
+    def offsets(self) -> _IntArray:
+        """Shape (P + 1,)."""
+    @property
+    def values_np(self) -> _FloatArray:
+        """Shape (N, k)."""
+    @property
+    def lengths_np(self) -> _FloatArray:
+        """Shape (P,)."""
+    @property
+    def path_length_per_point_np(self) -> _FloatArray: ...
+    @property
+    def orientation_np(self) -> _FloatArray: ...
+    @property
+    def unit_tangent_vector_np(self) -> _FloatArray:
+        """Shape (N, 2)."""
+    @property
+    def curvature_np(self) -> _FloatArray: ...
+    def resampled_path(
+        self,
+        resampling_method: ResamplingMethod,
+        resampling_type: InterpolationMethod = ...,  # InterpolationMethod.Linear
+        epsilon: _Float = 0.01,
+    ) -> PathBatch: ...
+    def smoothed_path_chaikin(self, num_iterations: SupportsIndex) -> PathBatch:
+        """The result carries no value lists."""
+    def compute_circle_fit_curvature(self, max_rmse: _Float = 0.15) -> _FloatArray: ...
+    def detect_corrupted_point_order(self, sus_angle: _Float = 2.8) -> _IntArray:
+        """Ascending indices into the batch's coordinates."""
+    def repair_corrupted_point_order(self, sus_angle: _Float = 2.8) -> PathBatch: ...
+
+@final
+class PointLocations(structseq[Any], tuple[_FloatArray, _IntArray, _FloatArray, _FloatArray]):
+    """The result of locate_points: one entry per query point."""
+
+    __match_args__: Final = ("length", "segment", "offset", "point")
+    @property
+    def length(self) -> _FloatArray: ...
+    @property
+    def segment(self) -> _IntArray: ...
+    @property
+    def offset(self) -> _FloatArray: ...
+    @property
+    def point(self) -> _FloatArray: ...
+
+def locate_points(path: Path2D, points: _ArrayLike) -> PointLocations:
+    """The nearest point of the path to each query point, exactly."""
+
+def interpolate_at_lengths(path: Path2D, lengths: _ArrayLike) -> tuple[_FloatArray, _FloatArray]:
+    """The positions (m, 2) and associated values (m, k) at the given path lengths."""

@@ -13,7 +13,7 @@ import time
 import numpy as np
 import pytest
 
-from wayforge import InterpolationMethod, Path2D, ResamplingMethod
+from wayforge import InterpolationMethod, Path2D, PathBatch, ResamplingMethod
 
 # Well above the size from which core work runs without the lock.
 N = 30_000
@@ -134,7 +134,8 @@ SHORT = Path2D(points=[[0.0, 0.0], [1.0, 1.0], [2.0, 0.0]])
     lambda p: p.resampled_path(ResamplingMethod.by_sampling_distance(1e-6, drop_last=False),
                                InterpolationMethod.Cubic),
     lambda p: p.smoothed_path_chaikin(20),
-], ids=["by count", "by distance", "chaikin"])
+    lambda p: PathBatch.from_paths([p]).resampled_path(ResamplingMethod.by_number_points(4_000_000)),
+], ids=["by count", "by distance", "chaikin", "batch"])
 def test_a_short_path_with_a_large_result_lets_other_threads_run(call):
     """The work follows the result's size, not the path's: while three points
     become millions, another thread keeps running Python code."""
