@@ -8,6 +8,7 @@
 #include "python/binder.hpp"
 #include "python/convert.hpp"
 #include "python/errors.hpp"
+#include "python/free_threading.hpp"
 #include "python/gil.hpp"
 #include "python/numpy_api.hpp"
 #include "python/path2d_methods.hpp"
@@ -17,7 +18,8 @@ namespace wayforge::py {
 
 namespace {
 
-PyTypeObject* g_batch_type = nullptr;
+// Made once, at the first import, and kept for the life of the process.
+Once<PyObject> g_batch_type;
 
 const PathBatch& batch_of(PyObject* self) {
     return reinterpret_cast<BatchObject*>(self)->batch;
@@ -247,19 +249,12 @@ PyType_Spec batch_spec = {
 }  // namespace
 
 PyObject* create_batch_type() {
-    if (g_batch_type == nullptr) {
-        PyObject* type = PyType_FromSpec(&batch_spec);
-        if (type == nullptr) {
-            return nullptr;
-        }
-        // Kept for the life of the process, like the Path2D type.
-        g_batch_type = reinterpret_cast<PyTypeObject*>(type);
-    }
-    return Py_NewRef(reinterpret_cast<PyObject*>(g_batch_type));
+    return Py_XNewRef(once_object(g_batch_type, [] { return Ref::steal(PyType_FromSpec(&batch_spec)); }));
 }
 
 Ref wrap_batch(PathBatch&& batch) {
-    Ref obj = ensure(Ref::steal(g_batch_type->tp_alloc(g_batch_type, 0)));
+    auto* type = reinterpret_cast<PyTypeObject*>(g_batch_type.get());
+    Ref obj = ensure(Ref::steal(type->tp_alloc(type, 0)));
     new (&reinterpret_cast<BatchObject*>(obj.get())->batch) PathBatch(std::move(batch));
     return obj;
 }

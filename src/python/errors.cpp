@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "python/free_threading.hpp"
+
 namespace wayforge::py {
 
 namespace {
@@ -36,13 +38,13 @@ void raise_import_error(const char* message, const char* module_name) {
 }
 
 PyObject* panic_exception_type() {
-    // Created once per process and kept for its whole life.
-    static PyObject* type = nullptr;
-    if (type == nullptr) {
-        type = PyErr_NewExceptionWithDoc("pyo3_runtime.PanicException", kPanicDoc,
-                                         PyExc_BaseException, nullptr);
-    }
-    return type;
+    // Created once per process, by the first failure on any thread, and kept
+    // for its whole life.
+    static Once<PyObject> type;
+    return once_object(type, [] {
+        return Ref::steal(PyErr_NewExceptionWithDoc("pyo3_runtime.PanicException", kPanicDoc,
+                                                    PyExc_BaseException, nullptr));
+    });
 }
 
 void raise_panic(const Panic& panic) noexcept {

@@ -7,6 +7,7 @@
 #include "python/binder.hpp"
 #include "python/convert.hpp"
 #include "python/errors.hpp"
+#include "python/free_threading.hpp"
 #include "python/pickling.hpp"
 
 namespace wayforge::py {
@@ -54,13 +55,14 @@ PyObject* not_implemented() {
 
 // Created once per process and never released: the classes live until the
 // process ends, and nothing may drop a reference after the interpreter has
-// gone.
+// gone. The first import creates them; they are published like every
+// process-wide object (see Once).
 struct ResamplingTypes {
     Ref base;
     Ref by_number_points;
     Ref by_sampling_distance;
 };
-ResamplingTypes* g_resampling = nullptr;
+Once<ResamplingTypes> g_resampling;
 
 PyTypeObject* as_type(const Ref& type) {
     return reinterpret_cast<PyTypeObject*>(type.get());
@@ -148,7 +150,7 @@ bool same_resampling(const ResamplingMethod& a, const ResamplingMethod& b) {
 }
 
 PyObject* resampling_richcompare(PyObject* self, PyObject* other, int op) {
-    PyTypeObject* base = as_type(g_resampling->base);
+    PyTypeObject* base = as_type(g_resampling.get()->base);
     if (!PyObject_TypeCheck(other, base) || !PyObject_TypeCheck(self, base)) {
         return not_implemented();
     }
@@ -284,8 +286,8 @@ Ref make_match_args(std::initializer_list<const char*> names) {
 }
 
 ResamplingTypes& resampling_types() {
-    if (g_resampling != nullptr) {
-        return *g_resampling;
+    if (ResamplingTypes* made = g_resampling.get()) {
+        return *made;
     }
     ResamplingTypes types;
     types.base = ensure(Ref::steal(PyType_FromSpec(&resampling_spec)));
@@ -298,8 +300,8 @@ ResamplingTypes& resampling_types() {
                         make_match_args({"sampling_distance", "drop_last"}));
     set_class_attribute(types.base, "ByNumberPoints", types.by_number_points);
     set_class_attribute(types.base, "BySamplingDistance", types.by_sampling_distance);
-    g_resampling = new ResamplingTypes(std::move(types));
-    return *g_resampling;
+    return *g_resampling.get_or_make([&] { return new ResamplingTypes(std::move(types)); },
+                                     [](ResamplingTypes* lost) { delete lost; });
 }
 
 // ---- the enumerations ----
@@ -315,15 +317,15 @@ struct EnumClass {
         Ref type;
         Ref members[2];
     };
-    Created* created;
+    Once<Created> created;
 };
 
 EnumClass g_interpolation{
     "builtins.InterpolationMethod", "InterpolationMethod", {"Cubic", "Linear"},
-    reduce_interpolation_method, nullptr};
+    reduce_interpolation_method, {}};
 EnumClass g_elastic_band{
     "builtins.ElasticBandMethod", "ElasticBandMethod", {"SquareBounds", "OrthogonalBounds"},
-    reduce_elastic_band_method, nullptr};
+    reduce_elastic_band_method, {}};
 
 EnumObject* as_enum(PyObject* obj) {
     return reinterpret_cast<EnumObject*>(obj);
@@ -341,7 +343,7 @@ PyObject* enum_int(PyObject* self) {
 template <EnumClass& E>
 PyObject* enum_richcompare(PyObject* self, PyObject* other, int op) {
     long long other_value = 0;
-    if (PyObject_TypeCheck(other, reinterpret_cast<PyTypeObject*>(E.created->type.get()))) {
+    if (PyObject_TypeCheck(other, reinterpret_cast<PyTypeObject*>(E.created.get()->type.get()))) {
         other_value = as_enum(other)->value;
     } else {
         // int, bool and anything with __index__ that fits in 64 signed bits;
@@ -365,8 +367,8 @@ PyObject* enum_richcompare(PyObject* self, PyObject* other, int op) {
 
 template <EnumClass& E>
 EnumClass::Created& enum_class() {
-    if (E.created != nullptr) {
-        return *E.created;
+    if (EnumClass::Created* made = E.created.get()) {
+        return *made;
     }
     static PyMethodDef methods[] = {
         {"__reduce__", E.reduce, METH_NOARGS, reduce_doc},
@@ -390,8 +392,8 @@ EnumClass::Created& enum_class() {
         as_enum(created.members[value].get())->value = value;
         set_class_attribute(created.type, E.member_names[value], created.members[value]);
     }
-    E.created = new EnumClass::Created(std::move(created));
-    return *E.created;
+    return *E.created.get_or_make([&] { return new EnumClass::Created(std::move(created)); },
+                                  [](EnumClass::Created* lost) { delete lost; });
 }
 
 template <EnumClass& E, class T>

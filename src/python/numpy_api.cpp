@@ -1,5 +1,6 @@
 #include "python/numpy_api.hpp"
 
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -50,10 +51,12 @@ constexpr std::size_t kStreamingRows = std::size_t{1} << 17;
 constexpr const char kCapsuleFailure[] = "Failed to access NumPy array API capsule";
 
 // "numpy._core" or "numpy.core", decided once by NumPy's major version.
-const char* g_core_module = nullptr;
+std::atomic<const char*> g_core_module{nullptr};
 // The capsule's table. The capsule is kept for the rest of the process so
-// that the pointer stays valid.
-void* const* g_table = nullptr;
+// that the pointer stays valid. Any thread may be the first to ask: both are
+// published with one atomic store each, and threads that look them up at the
+// same time find the same values.
+std::atomic<void* const*> g_table{nullptr};
 
 // The set Python exception as "Type: message", clearing it.
 std::string take_error_text() {
@@ -105,13 +108,15 @@ const char* decide_core_module() {
 // Locates the table on the first request. A failure is not remembered: the
 // next request tries again.
 void* const* table() {
-    if (g_table != nullptr) {
-        return g_table;
+    if (void* const* known = g_table.load(std::memory_order_acquire)) {
+        return known;
     }
-    if (g_core_module == nullptr) {
-        g_core_module = decide_core_module();
+    const char* core_module = g_core_module.load(std::memory_order_acquire);
+    if (core_module == nullptr) {
+        core_module = decide_core_module();
+        g_core_module.store(core_module, std::memory_order_release);
     }
-    const std::string name = std::string(g_core_module) + ".multiarray";
+    const std::string name = std::string(core_module) + ".multiarray";
     Ref multiarray = checked(PyImport_ImportModule(name.c_str()));
     Ref capsule = checked(PyObject_GetAttrString(multiarray.get(), "_ARRAY_API"));
     if (!PyCapsule_CheckExact(capsule.get())) {
@@ -125,13 +130,16 @@ void* const* table() {
     if (pointer == nullptr) {
         fail(PyErr_Occurred() ? take_error_text() : "the capsule holds no table");
     }
-    // Importing ran Python code, which may have let another thread get here
-    // first; either table is the same one.
-    if (g_table == nullptr) {
+    // Importing ran Python code, and other threads may be here too: the
+    // first to publish keeps its reference to the capsule; it is the same
+    // capsule, so either table is the same one.
+    void* const* expected = nullptr;
+    if (g_table.compare_exchange_strong(expected, static_cast<void* const*>(pointer),
+                                        std::memory_order_acq_rel, std::memory_order_acquire)) {
         capsule.release();  // kept for the rest of the process
-        g_table = static_cast<void* const*>(pointer);
+        return static_cast<void* const*>(pointer);
     }
-    return g_table;
+    return expected;
 }
 
 template <class F>

@@ -13,6 +13,7 @@
 #include "python/batch_type.hpp"
 #include "python/convert.hpp"
 #include "python/errors.hpp"
+#include "python/free_threading.hpp"
 #include "python/method_values.hpp"
 #include "python/path2d_type.hpp"
 
@@ -34,7 +35,7 @@ constexpr long kPathStateVersion = 1;
 constexpr long kBatchStateVersion = 1;
 
 // wayforge._restore, kept for the life of the process like the type objects.
-PyObject* g_restore = nullptr;
+Once<PyObject> g_restore;
 
 Ref str(const char* text) {
     return ensure(Ref::steal(PyUnicode_InternFromString(text)));
@@ -43,10 +44,11 @@ Ref str(const char* text) {
 // (wayforge._restore, (class name, state...)): what every __reduce__ returns.
 template <class... State>
 Ref reduction(const char* cls, State... state) {
-    if (g_restore == nullptr) {
+    PyObject* restore = g_restore.get();
+    if (restore == nullptr) {
         raise(PyExc_RuntimeError, "wayforge._restore is not available");
     }
-    return make_tuple(Ref::borrow(g_restore), make_tuple(str(cls), std::move(state)...));
+    return make_tuple(Ref::borrow(restore), make_tuple(str(cls), std::move(state)...));
 }
 
 // ---- Path2D: what travels (path_state); path_from_state below builds it again ----
@@ -365,9 +367,7 @@ void add_restore_function(PyObject* module) {
     if (PyModule_AddFunctions(module, module_functions) < 0) {
         throw PythonError{};
     }
-    if (g_restore == nullptr) {
-        g_restore = ensure(PyObject_GetAttrString(module, "_restore"));
-    }
+    ensure(once_object(g_restore, [&] { return Ref::steal(PyObject_GetAttrString(module, "_restore")); }));
 }
 
 }  // namespace wayforge::py

@@ -7,6 +7,7 @@
 
 #include "core/locate.hpp"
 #include "python/array_args.hpp"
+#include "python/free_threading.hpp"
 #include "python/method_table.hpp"
 #include "python/numpy_api.hpp"
 
@@ -14,7 +15,8 @@ namespace wayforge::py {
 
 namespace {
 
-PyTypeObject* g_locations_type = nullptr;
+// Made once, at the first import, and kept for the life of the process.
+Once<PyObject> g_locations_type;
 
 constexpr char locate_points_doc[] =
     "locate_points(path, points)\n"
@@ -55,7 +57,8 @@ struct Located {
 };
 
 Ref to_locations(Located&& located) {
-    Ref result = ensure(Ref::steal(PyStructSequence_New(g_locations_type)));
+    auto* type = reinterpret_cast<PyTypeObject*>(g_locations_type.get());
+    Ref result = ensure(Ref::steal(PyStructSequence_New(type)));
     PyStructSequence_SetItem(result.get(), 0, adopt_array(std::move(located.length)).release());
     PyStructSequence_SetItem(result.get(), 1, adopt_array(std::move(located.segment)).release());
     PyStructSequence_SetItem(result.get(), 2, adopt_array(std::move(located.offset)).release());
@@ -132,15 +135,9 @@ PyStructSequence_Desc kLocationsDesc = {
 }  // namespace
 
 PyObject* create_locations_type() {
-    if (g_locations_type == nullptr) {
-        PyTypeObject* type = PyStructSequence_NewType(&kLocationsDesc);
-        if (type == nullptr) {
-            return nullptr;
-        }
-        // Kept for the life of the process, like the other types.
-        g_locations_type = type;
-    }
-    return Py_NewRef(reinterpret_cast<PyObject*>(g_locations_type));
+    return Py_XNewRef(once_object(g_locations_type, [] {
+        return Ref::steal(reinterpret_cast<PyObject*>(PyStructSequence_NewType(&kLocationsDesc)));
+    }));
 }
 
 PyMethodDef query_functions[] = {
