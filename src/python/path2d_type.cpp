@@ -1,6 +1,7 @@
 #include "python/path2d_type.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -20,7 +21,9 @@ namespace wayforge::py {
 
 namespace {
 
-PyTypeObject* g_path_type = nullptr;
+// Made once, at the first import, and kept for the life of the process:
+// converters and results need it.
+Once<PyObject> g_path_type;
 
 PathObject* as_path(PyObject* self) {
     return reinterpret_cast<PathObject*>(self);
@@ -215,19 +218,11 @@ PyType_Spec path_spec = {
 }  // namespace
 
 PyObject* create_path_type() {
-    if (g_path_type == nullptr) {
-        PyObject* type = PyType_FromSpec(&path_spec);
-        if (type == nullptr) {
-            return nullptr;
-        }
-        // Kept for the life of the process: converters and results need it.
-        g_path_type = reinterpret_cast<PyTypeObject*>(type);
-    }
-    return Py_NewRef(reinterpret_cast<PyObject*>(g_path_type));
+    return Py_XNewRef(once_object(g_path_type, [] { return Ref::steal(PyType_FromSpec(&path_spec)); }));
 }
 
 PyTypeObject* path_type() noexcept {
-    return g_path_type;
+    return reinterpret_cast<PyTypeObject*>(g_path_type.get());
 }
 
 // ---- borrows ----
@@ -243,6 +238,8 @@ struct CoreWorkSignal {
     std::mutex mutex;
     std::condition_variable released;
     std::uint64_t generation = 0;  // guarded by mutex
+    // Writers now waiting: changed under mutex, read by releasers without it.
+    std::atomic<std::size_t> waiting{0};
 };
 
 CoreWorkSignal& core_work_signal() {
@@ -250,69 +247,112 @@ CoreWorkSignal& core_work_signal() {
     return *signal;
 }
 
-// Writers now waiting (changed with the interpreter lock held).
-std::size_t g_waiting_writers = 0;
 // Core borrows held by the current thread, of any path.
 thread_local std::size_t t_core_borrows = 0;
 
-PathObject* checked_path(PyObject* self) {
-    if (!PyObject_TypeCheck(self, g_path_type)) {
+PyObject* checked(PyObject* self) {
+    if (!PyObject_TypeCheck(self, path_type())) {
         raise_cannot_convert(self, "Path2D");
     }
-    return as_path(self);
+    return self;
 }
 
-// Waits, with the interpreter lock released, until some path's last core
-// borrow is released. Called with the lock held; returns with it held.
-void wait_for_core_work() {
+// Whether a writer on this thread waits for the path instead of raising:
+// every borrow held is core work, which runs no user code and ends by itself.
+// A borrow held while user code runs (a conversion) is a conflict, as is any
+// borrow when this thread itself holds core work (it would wait for itself,
+// or for a thread that waits for it).
+bool waits_for_core_work(const PathObject* object) {
+    return object->borrow > 0 && object->core_borrows == object->borrow && t_core_borrows == 0;
+}
+
+// Waits, detached, until the path no longer only holds core work. Called in
+// the path's critical section; returns in it.
+//
+// Without an interpreter lock the releasing thread runs at the same time as
+// this one, and a wake-up must not be lost between this thread's check and
+// its sleep: the check might see core work, the work's last borrow be
+// released before this thread counts as waiting (so nobody is woken), and
+// this thread then sleep for ever. So the writer first counts itself as
+// waiting and reads the generation, both under the signal's mutex, and only
+// then checks the borrows again; the releaser first drops its borrow (in the
+// path's critical section) and then, when anyone waits, starts a new
+// generation under the same mutex. Either the writer's second check comes
+// after the release in the path's critical section, and sees it; or it comes
+// before, and then the release comes after the writer counted itself, so the
+// releaser sees the count and moves the generation past the one the writer
+// read, and the writer's wait ends at once or on the notification.
+// (The critical section is let go while the writer sleeps detached, which
+// is what lets the releaser in at all.)
+void wait_for_core_work(const PathObject* object) {
     CoreWorkSignal& signal = core_work_signal();
-    std::uint64_t seen = 0;
+    while (waits_for_core_work(object)) {
+        std::uint64_t seen = 0;
+        {
+            std::lock_guard lock(signal.mutex);
+            signal.waiting.fetch_add(1);
+            seen = signal.generation;
+        }
+        if (waits_for_core_work(object)) {
+            UnlockedScope unlocked;
+            std::unique_lock lock(signal.mutex);
+            signal.released.wait(lock, [&] { return signal.generation != seen; });
+        }
+        {
+            std::lock_guard lock(signal.mutex);
+            signal.waiting.fetch_sub(1);
+        }
+    }
+}
+
+// After a path's last core borrow is released: wakes the writers, if any
+// wait (see wait_for_core_work).
+void wake_writers() {
+    CoreWorkSignal& signal = core_work_signal();
+    if (signal.waiting.load() == 0) {
+        return;
+    }
     {
         std::lock_guard lock(signal.mutex);
-        seen = signal.generation;
+        ++signal.generation;
     }
-    ++g_waiting_writers;
-    {
-        UnlockedScope unlocked;
-        std::unique_lock lock(signal.mutex);
-        signal.released.wait(lock, [&] { return signal.generation != seen; });
-    }
-    --g_waiting_writers;
+    signal.released.notify_all();
 }
 
 }  // namespace
 
-PathBorrow PathBorrow::shared(PyObject* self) {
-    PathObject* object = checked_path(self);
-    if (object->borrow < 0) {
-        raise(PyExc_RuntimeError, "Already mutably borrowed");
+PathBorrow::PathBorrow(PyObject* self, Kind kind)
+    : section_(checked(self)), object_(as_path(self)), exclusive_(kind != Kind::Shared) {
+    if (kind == Kind::Shared) {
+        if (object_->borrow < 0) {
+            raise(PyExc_RuntimeError, "Already mutably borrowed");
+        }
+        ++object_->borrow;
+        return;
     }
-    ++object->borrow;
-    return PathBorrow(object, false);
+    if (kind == Kind::ExclusiveAfterCoreWork) {
+        wait_for_core_work(object_);
+    }
+    if (object_->borrow != 0) {
+        raise(PyExc_RuntimeError, "Already borrowed");
+    }
+    object_->borrow = -1;
+}
+
+PathBorrow PathBorrow::shared(PyObject* self) {
+    return PathBorrow(self, Kind::Shared);
 }
 
 PathBorrow PathBorrow::exclusive(PyObject* self) {
-    PathObject* object = checked_path(self);
-    if (object->borrow != 0) {
-        raise(PyExc_RuntimeError, "Already borrowed");
-    }
-    object->borrow = -1;
-    return PathBorrow(object, true);
+    return PathBorrow(self, Kind::Exclusive);
 }
 
 PathBorrow PathBorrow::exclusive_after_core_work(PyObject* self) {
-    PathObject* object = checked_path(self);
-    // Only core work is waited for: it runs no user code and ends by itself.
-    // A borrow held while user code runs (a conversion) is a conflict, as is
-    // any borrow when this thread itself holds core work.
-    while (object->borrow > 0 && object->core_borrows == object->borrow && t_core_borrows == 0) {
-        wait_for_core_work();
-    }
-    return exclusive(self);
+    return PathBorrow(self, Kind::ExclusiveAfterCoreWork);
 }
 
 void PathBorrow::mark_core_work() noexcept {
-    if (object_ == nullptr || exclusive_ || core_work_) {
+    if (exclusive_ || core_work_) {
         return;
     }
     core_work_ = true;
@@ -320,15 +360,7 @@ void PathBorrow::mark_core_work() noexcept {
     ++t_core_borrows;
 }
 
-PathBorrow::PathBorrow(PathBorrow&& other) noexcept
-    : object_(std::exchange(other.object_, nullptr)),
-      exclusive_(other.exclusive_),
-      core_work_(std::exchange(other.core_work_, false)) {}
-
 PathBorrow::~PathBorrow() {
-    if (object_ == nullptr) {
-        return;
-    }
     if (exclusive_) {
         object_->borrow = 0;
         return;
@@ -336,19 +368,15 @@ PathBorrow::~PathBorrow() {
     --object_->borrow;
     if (core_work_) {
         --t_core_borrows;
-        if (--object_->core_borrows == 0 && g_waiting_writers > 0) {
-            CoreWorkSignal& signal = core_work_signal();
-            {
-                std::lock_guard lock(signal.mutex);
-                ++signal.generation;
-            }
-            signal.released.notify_all();
+        if (--object_->core_borrows == 0) {
+            wake_writers();
         }
     }
 }
 
 Ref wrap_path(Path2D&& path) {
-    Ref obj = ensure(Ref::steal(g_path_type->tp_alloc(g_path_type, 0)));
+    PyTypeObject* type = path_type();
+    Ref obj = ensure(Ref::steal(type->tp_alloc(type, 0)));
     new (&as_path(obj.get())->path) Path2D(std::move(path));
     as_path(obj.get())->borrow = 0;
     return obj;

@@ -5,6 +5,7 @@
 #include "python/ref.hpp"
 
 #include "core/path2d.hpp"
+#include "python/free_threading.hpp"
 
 namespace wayforge::py {
 
@@ -12,11 +13,12 @@ struct PathObject {
     PyObject_HEAD
     Path2D path;
     // 0 free, k > 0 while k shared borrows are held, -1 while exclusively borrowed.
-    // Changed only with the interpreter lock held.
+    // Read and changed only inside the object's critical section (see
+    // PathBorrow), which the interpreter lock stands in for where there is one.
     Py_ssize_t borrow;
     // How many of the shared borrows are held by core work, which may run
     // without the interpreter lock: a writer waits for these instead of
-    // raising. Changed only with the lock held; tp_alloc starts it at 0.
+    // raising. Guarded like borrow; tp_alloc starts it at 0.
     Py_ssize_t core_borrows;
 };
 
@@ -27,6 +29,16 @@ PyObject* create_path_type();
 PyTypeObject* path_type() noexcept;
 
 // A borrow of a Path2D object's record for the duration of a call.
+//
+// The borrow also holds the object's critical section from before it is
+// taken until after it is released. Where threads run without an
+// interpreter lock, that gives the borrow counts what the lock gave them:
+// checking and taking a borrow is one step, and another thread sees a
+// borrow in its middle state (held while arguments are converted) only when
+// this thread lets the section go, which it does, as it did the lock, when
+// it detaches: while core work runs without the lock, or while code it
+// calls blocks. So a reader on one thread meets a writer's borrow on another,
+// and the other way round, only where it could with the lock.
 class PathBorrow {
 public:
     // Check that self is a Path2D and take a shared (read) or exclusive
@@ -44,17 +56,20 @@ public:
     // thread may wait for it.
     void mark_core_work() noexcept;
 
-    PathBorrow(PathBorrow&& other) noexcept;
+    // Never copied or moved (the critical section stays where it began):
+    // the factories' results initialise the caller's variable directly.
     PathBorrow(const PathBorrow&) = delete;
     PathBorrow& operator=(const PathBorrow&) = delete;
-    PathBorrow& operator=(PathBorrow&&) = delete;
     ~PathBorrow();
 
     Path2D& path() const noexcept { return object_->path; }
 
 private:
-    PathBorrow(PathObject* object, bool exclusive) noexcept
-        : object_(object), exclusive_(exclusive) {}
+    enum class Kind { Shared, Exclusive, ExclusiveAfterCoreWork };
+    // Enters the critical section, then takes the borrow or raises.
+    PathBorrow(PyObject* self, Kind kind);
+
+    CriticalSection section_;  // first: begun before the borrow, ended after it
     PathObject* object_;
     bool exclusive_;
     bool core_work_ = false;
