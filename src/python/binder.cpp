@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "python/errors.hpp"
+#include "python/free_threading.hpp"
 
 namespace wayforge::py {
 
@@ -112,7 +113,10 @@ void bind(const Signature& sig, PyObject* args, PyObject* kwargs, PyObject** slo
         PyObject* key = nullptr;
         PyObject* value = nullptr;
         Py_ssize_t pos = 0;
-        // Keyword dictionaries keep the order in which the keywords were passed.
+        // Keyword dictionaries keep the order in which the keywords were
+        // passed. The walk runs in the dictionary's critical section; the
+        // call owns the dictionary, which keeps the values alive afterwards.
+        CriticalSection section(kwargs);
         while (PyDict_Next(kwargs, &pos, &key, &value)) {
             place_keyword(sig, key, value, slots);
         }

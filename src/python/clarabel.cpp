@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "python/errors.hpp"
+#include "python/free_threading.hpp"
 #include "qp/assembly.hpp"
 #include "qp/csc.hpp"
 
@@ -100,16 +101,28 @@ Ref settings(PyObject* clarabel) {
 }
 
 std::vector<double> read_solution(PyObject* x) {
-    Ref items = ensure(Ref::steal(PySequence_Fast(x, "clarabel returned a solution that is not a sequence")));
-    const Py_ssize_t count = PySequence_Fast_GET_SIZE(items.get());
-    PyObject** item = PySequence_Fast_ITEMS(items.get());
-    std::vector<double> values(static_cast<std::size_t>(count));
-    for (Py_ssize_t k = 0; k < count; ++k) {
-        const double v = PyFloat_AsDouble(item[k]);
+    // The items are taken, each owned, in the sequence's critical section, so
+    // that no other thread changes a list while it is read; they are
+    // converted afterwards, since a conversion may run code that lets the
+    // section go.
+    std::vector<Ref> items;
+    {
+        CriticalSection section(x);
+        Ref fast = ensure(Ref::steal(PySequence_Fast(x, "clarabel returned a solution that is not a sequence")));
+        const Py_ssize_t count = PySequence_Fast_GET_SIZE(fast.get());
+        PyObject** item = PySequence_Fast_ITEMS(fast.get());
+        items.reserve(static_cast<std::size_t>(count));
+        for (Py_ssize_t k = 0; k < count; ++k) {
+            items.push_back(Ref::borrow(item[k]));
+        }
+    }
+    std::vector<double> values(items.size());
+    for (std::size_t k = 0; k < items.size(); ++k) {
+        const double v = PyFloat_AsDouble(items[k].get());
         if (v == -1.0 && PyErr_Occurred()) {
             throw PythonError{};
         }
-        values[static_cast<std::size_t>(k)] = v;
+        values[k] = v;
     }
     return values;
 }

@@ -6,6 +6,7 @@
 #include <iterator>
 #include <type_traits>
 
+#include "python/free_threading.hpp"
 #include "python/gil.hpp"
 
 namespace wayforge::py {
@@ -122,13 +123,31 @@ bool convert<bool>(PyObject* obj) {
 
 namespace {
 
+// Two exact floats, read in place; nullopt for anything else.
+std::optional<Point> two_floats(PyObject* const* items) {
+    if (PyFloat_CheckExact(items[0]) && PyFloat_CheckExact(items[1])) {
+        return Point{PyFloat_AS_DOUBLE(items[0]), PyFloat_AS_DOUBLE(items[1])};
+    }
+    return std::nullopt;
+}
+
 Point point_from(PyObject* obj) {
-    if ((PyList_CheckExact(obj) && PyList_GET_SIZE(obj) == 2) ||
-        (PyTuple_CheckExact(obj) && PyTuple_GET_SIZE(obj) == 2)) {
-        PyObject* const* items = PyList_CheckExact(obj) ? &PyList_GET_ITEM(obj, 0)
-                                                        : &PyTuple_GET_ITEM(obj, 0);
-        if (PyFloat_CheckExact(items[0]) && PyFloat_CheckExact(items[1])) {
-            return Point{PyFloat_AS_DOUBLE(items[0]), PyFloat_AS_DOUBLE(items[1])};
+    if (PyTuple_CheckExact(obj) && PyTuple_GET_SIZE(obj) == 2) {
+        if (const std::optional<Point> point = two_floats(&PyTuple_GET_ITEM(obj, 0))) {
+            return *point;
+        }
+    } else if (PyList_CheckExact(obj)) {
+        // Another thread may resize the list meanwhile: its items are read in
+        // its critical section, and a float's value never changes.
+        std::optional<Point> point;
+        {
+            CriticalSection section(obj);
+            if (PyList_GET_SIZE(obj) == 2) {
+                point = two_floats(&PyList_GET_ITEM(obj, 0));
+            }
+        }
+        if (point) {
+            return *point;
         }
     }
     if (!PySequence_Check(obj)) {
@@ -403,11 +422,19 @@ Out list_from(PyObject* obj, Item&& item, bool unlock_large_buffers = false) {
     Out out;
     if (PyList_CheckExact(obj) || PyTuple_CheckExact(obj)) {
         // Index by index with the size read anew each step, as the list
-        // iterator does: an item's conversion may shrink or grow the list.
+        // iterator does: an item's conversion, or another thread, may shrink
+        // or grow the list. Each item is owned while it is converted.
         const bool is_list = PyList_CheckExact(obj);
-        out.reserve(static_cast<std::size_t>(Py_SIZE(obj)));
-        for (Py_ssize_t i = 0; i < Py_SIZE(obj); ++i) {
-            Ref element = Ref::borrow(is_list ? PyList_GET_ITEM(obj, i) : PyTuple_GET_ITEM(obj, i));
+        auto size = [&] { return is_list ? PyList_GET_SIZE(obj) : PyTuple_GET_SIZE(obj); };
+        out.reserve(static_cast<std::size_t>(size()));
+        for (Py_ssize_t i = 0; i < size(); ++i) {
+            Ref element = is_list ? Ref::steal(PyList_GetItemRef(obj, i))
+                                  : Ref::borrow(PyTuple_GET_ITEM(obj, i));
+            if (!element) {
+                // Another thread shrank the list after its size was read.
+                PyErr_Clear();
+                break;
+            }
             out.push_back(item(element.get()));
         }
         return out;
