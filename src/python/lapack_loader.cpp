@@ -6,6 +6,7 @@
 
 #include "core/lapack.hpp"
 #include "python/errors.hpp"
+#include "python/gil.hpp"
 
 namespace wayforge::py {
 
@@ -58,7 +59,12 @@ void ensure_lapack() {
         return;
     }
     try {
-        lapack::load(library_path());
+        const std::string path = library_path();
+        // Loading maps the library and starts its threads, and another thread
+        // may be loading it already (the loader then waits for it on its own
+        // lock): both happen detached, so that no Python thread waits meanwhile.
+        UnlockedScope unlocked;
+        lapack::load(path);
     } catch (const PythonError&) {
         raise_import_error();
     } catch (const lapack::LoadError& e) {
