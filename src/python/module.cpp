@@ -2,10 +2,12 @@
 // registers the classes.
 #include "python/ref.hpp"
 
+#include <atomic>
 #include <cstdint>
 
 #include "python/batch_type.hpp"
 #include "python/errors.hpp"
+#include "python/free_threading.hpp"
 #include "python/method_values.hpp"
 #include "python/path2d_type.hpp"
 #include "python/pickling.hpp"
@@ -42,8 +44,10 @@ const ClassEntry kClasses[] = {
     {"PointLocations", create_locations_type},
 };
 
-PyObject* g_module = nullptr;
-std::int64_t g_interpreter = -1;
+// The module, made by the first import and returned by later ones, and the
+// interpreter that made it. Both are taken once, the first claim winning.
+Once<PyObject> g_module;
+std::atomic<std::int64_t> g_interpreter{-1};
 
 // The module's __all__ list, created when missing.
 Ref all_names(PyObject* module) {
@@ -81,31 +85,36 @@ void add_class(PyObject* module, const ClassEntry& entry) {
     add_public(module, entry.name, type.get());
 }
 
+// Builds the module: the classes, the functions and pickle's helper.
+Ref make_module() {
+    Ref module = ensure(Ref::steal(PyModule_Create(&module_def)));
+#ifdef Py_GIL_DISABLED
+    // Safe without the interpreter lock: a free-threaded interpreter leaves it off.
+    if (PyUnstable_Module_SetGIL(module.get(), Py_MOD_GIL_NOT_USED) < 0) {
+        throw PythonError{};
+    }
+#endif
+    for (const ClassEntry& entry : kClasses) {
+        add_class(module.get(), entry);
+    }
+    Ref module_name = ensure(Ref::steal(PyModule_GetNameObject(module.get())));
+    for (PyMethodDef* def = query_functions; def->ml_name != nullptr; ++def) {
+        Ref function = ensure(Ref::steal(PyCFunction_NewEx(def, module.get(), module_name.get())));
+        add_public(module.get(), def->ml_name, function.get());
+    }
+    // Private, so not in __all__: pickle imports it by name to rebuild objects.
+    add_restore_function(module.get());
+    return module;
+}
+
 PyObject* init() {
     return boundary([] {
         const std::int64_t id = PyInterpreterState_GetID(PyInterpreterState_Get());
-        if (g_interpreter == -1) {
-            g_interpreter = id;
-        } else if (g_interpreter != id) {
+        std::int64_t first = -1;
+        if (!g_interpreter.compare_exchange_strong(first, id) && first != id) {
             raise(PyExc_ImportError, "wayforge does not support sub-interpreters");
         }
-        if (g_module != nullptr) {
-            return Ref::borrow(g_module);
-        }
-        Ref module = ensure(Ref::steal(PyModule_Create(&module_def)));
-        for (const ClassEntry& entry : kClasses) {
-            add_class(module.get(), entry);
-        }
-        Ref module_name = ensure(Ref::steal(PyModule_GetNameObject(module.get())));
-        for (PyMethodDef* def = query_functions; def->ml_name != nullptr; ++def) {
-            Ref function =
-                ensure(Ref::steal(PyCFunction_NewEx(def, module.get(), module_name.get())));
-            add_public(module.get(), def->ml_name, function.get());
-        }
-        // Private, so not in __all__: pickle imports it by name to rebuild objects.
-        add_restore_function(module.get());
-        g_module = Py_NewRef(module.get());
-        return module;
+        return Ref::borrow(ensure(once_object(g_module, make_module)));
     });
 }
 

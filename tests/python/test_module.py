@@ -2,6 +2,7 @@
 
 import subprocess
 import sys
+import sysconfig
 import textwrap
 
 import pytest
@@ -75,6 +76,20 @@ def test_sub_interpreters_are_refused(isolated):
     if result.stdout.strip() == "skip":
         pytest.skip("legacy sub-interpreters not available here")
     assert "ImportError" in result.stdout + result.stderr or "not support" in result.stdout, result
+
+
+@pytest.mark.skipif(not sysconfig.get_config_var("Py_GIL_DISABLED"), reason="needs a free-threaded CPython")
+def test_import_leaves_the_gil_off():
+    """CPython turns the GIL back on, with a RuntimeWarning, when it imports a
+    module that does not declare that it runs without it."""
+    result = run("""
+        import sys, warnings
+        warnings.simplefilter("error")
+        import wayforge
+        print(sys._is_gil_enabled())
+    """)
+    assert result.returncode == 0, result.stderr
+    assert result.stdout.strip() == "False"
 
 
 def test_unbound_method_on_wrong_receiver():
