@@ -340,7 +340,7 @@ def test_lapack_runs_on_one_thread_after_a_fit():
 ], ids=["missing", "no-library", "broken"])
 def test_missing_lapack_is_an_import_error_at_the_first_fit(setup, cause):
     out = run_python(f"""
-        import sys, types
+        import importlib.util, sys, types
         {setup}
         import wayforge
         p = wayforge.Path2D(points=[[0, 0], [1, 1], [2, 0], [3, 1]])
@@ -356,7 +356,8 @@ def test_missing_lapack_is_an_import_error_at_the_first_fit(setup, cause):
                 print("no error")
         # Everything else works without it.
         assert p.resampled_path(wayforge.ResamplingMethod.by_number_points(3)).points[-1] == [3, 1]
-        assert p.smoothed_path_elastic_band(0.1) is not None
+        if importlib.util.find_spec("clarabel"):
+            assert p.smoothed_path_elastic_band(0.1) is not None
         assert len(p.curvature) == 4
         # A later fit tries again and succeeds once the package is there.
         del sys.modules["scipy_openblas32"]

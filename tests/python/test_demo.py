@@ -6,6 +6,11 @@ from pathlib import Path
 
 import pytest
 
+from conftest import needs_clarabel
+
+# The demo smooths with the elastic band.
+pytestmark = needs_clarabel
+
 DEMO = Path(__file__).resolve().parents[2] / "examples" / "demo.py"
 
 

@@ -13,7 +13,7 @@ import pytest
 
 import wayforge
 from wayforge import ElasticBandMethod, Path2D
-from conftest import is_panic
+from conftest import is_panic, needs_clarabel
 
 SQUARE = ElasticBandMethod.SquareBounds
 ORTHOGONAL = ElasticBandMethod.OrthogonalBounds
@@ -38,6 +38,7 @@ def roughness(points):
                for i in range(1, len(points) - 1) for k in range(2))
 
 
+@needs_clarabel
 @pytest.mark.parametrize(
     "points, deviation, method, expected",
     [([[0, 0], [1, 1], [2, 0]], 0.25, SQUARE, [[0, 0], [1, 0.75], [2, 0]]),
@@ -61,6 +62,7 @@ def test_worked_results(points, deviation, method, expected):
     assert close(result.points, expected), result.points
 
 
+@needs_clarabel
 @BOTH
 @pytest.mark.parametrize("deviation", [0.05, 0.25])
 def test_bounds_and_end_points_hold(method, deviation):
@@ -81,6 +83,7 @@ def test_bounds_and_end_points_hold(method, deviation):
     assert roughness(result) < roughness(points)
 
 
+@needs_clarabel
 @pytest.mark.parametrize("deviation", [0.1, 0.5])
 def test_orthogonal_bounds_with_heading_zero_move_only_in_y(deviation):
     # Central differences give every interior point the heading 0, whose
@@ -94,6 +97,7 @@ def test_orthogonal_bounds_with_heading_zero_move_only_in_y(deviation):
         assert close(result, [[float(i), 0.0] for i in range(7)])
 
 
+@needs_clarabel
 def test_default_method_is_orthogonal_bounds():
     path = Path2D(points=[[0, 0], [1, 0], [2, 2]])
     default = path.smoothed_path_elastic_band(0.25).points
@@ -103,11 +107,13 @@ def test_default_method_is_orthogonal_bounds():
     assert close(by_keyword.points, [[0, 0], [1, 0.25], [2, 2]])
 
 
+@needs_clarabel
 def test_infeasible_bounds_give_none():
     path = Path2D(points=[[0, 0], [1, 1], [2, 0]])
     assert path.smoothed_path_elastic_band(-0.25, SQUARE) is None
 
 
+@needs_clarabel
 def test_result_is_a_new_path():
     path = Path2D(points=[[0, 0], [1, 1], [2, 0]])
     result = path.smoothed_path_elastic_band(0.25, SQUARE)
@@ -119,6 +125,7 @@ def test_result_is_a_new_path():
     assert "orientation: OnceCell([" in repr(path)
 
 
+@needs_clarabel
 def test_result_carries_no_associated_values():
     path = Path2D(points=[[0, 0], [1, 1], [2, 0]])
     path.add_associated_values([1.0, 2.0, 3.0])
@@ -165,6 +172,7 @@ def test_argument_errors(args, kwargs, exc, message):
     assert str(info.value) == message
 
 
+@needs_clarabel
 @pytest.mark.parametrize("deviation", [1, True])
 def test_integer_deviation_is_accepted(deviation):
     result = Path2D(points=[[0, 0], [1, 3], [2, 0]]).smoothed_path_elastic_band(deviation, SQUARE)
@@ -352,6 +360,7 @@ def recorded_track(n, x0, y0):
              y0 + 2.0 * math.sin(0.4 * i) + 0.2 * math.cos(2.3 * i)] for i in range(n)]
 
 
+@needs_clarabel
 @pytest.mark.parametrize("case", ANSWERS, ids=lambda c: f"{c['method']}-{c['n']}")
 def test_ordinary_answers_are_kept(case):
     # Recorded before the solver was handed coordinates relative to the first
@@ -365,6 +374,7 @@ def test_ordinary_answers_are_kept(case):
     assert close(result.points, case["points"], 1e-6 * size)
 
 
+@needs_clarabel
 @BOTH
 @pytest.mark.parametrize("points", [
     [[0, 0], [NAN, 1], [2, 0]],
@@ -381,6 +391,7 @@ def test_answers_that_break_the_problem_give_none(points, method):
     assert Path2D(points=points).smoothed_path_elastic_band(0.1, method) is None
 
 
+@needs_clarabel
 @BOTH
 @pytest.mark.parametrize("scale, offset", [
     (1e4, (0, 0)), (1e5, (0, 0)), (1e6, (0, 0)), (1.0, (4e5, 5e6)), (1e3, (4e5, 5e6))],

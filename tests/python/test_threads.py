@@ -14,6 +14,7 @@ import numpy as np
 import pytest
 
 from wayforge import InterpolationMethod, Path2D, PathBatch, ResamplingMethod
+from conftest import needs_clarabel
 
 # Well above the size from which core work runs without the lock.
 N = 30_000
@@ -159,6 +160,7 @@ def test_a_short_path_with_a_large_result_lets_other_threads_run(call):
     assert gaps.max() < (end - start) / 2
 
 
+@needs_clarabel
 def test_adding_values_during_an_elastic_band_solve_waits():
     """The solver releases the lock while it solves; a writer on another
     thread then waits for the smoothing instead of failing with "Already
@@ -176,6 +178,7 @@ def test_adding_values_during_an_elastic_band_solve_waits():
     np.testing.assert_array_equal(smoothed.points_np, expected.points_np)
 
 
+@needs_clarabel
 def test_a_writer_never_waits_for_its_own_thread(monkeypatch):
     """Python code that runs inside the elastic band's core work on the same
     thread (here: the solver) and adds values to the path being smoothed would
