@@ -1,12 +1,21 @@
 # The README's commands. Each finds a Python >= 3.12 (set PYTHON to choose one),
 # makes build/venv-X.Y and installs what it needs.
-.PHONY: demo test bench sanitize valgrind fuzz clean
+.PHONY: demo test test-ft tsan-python bench sanitize valgrind fuzz clean
 
 demo:
 	scripts/demo.sh
 
 test:
 	scripts/test.sh
+
+# The Python suite on a free-threaded CPython 3.13 (3.13t), which the first run
+# builds from Debian's source package into ~/.cache/wayforge (needs root).
+test-ft:
+	scripts/test-ft.sh
+
+# Builds (once) the free-threaded CPython with ThreadSanitizer and prints its path.
+tsan-python:
+	scripts/ft-python.sh --tsan
 
 bench:
 	scripts/bench.sh
