@@ -13,7 +13,10 @@ namespace {
 // Segments per leaf. Consecutive segments of a path lie close together, so a
 // leaf is a run of them, read straight from the coordinate lists.
 constexpr std::size_t kLeafSegments = 8;
+// Children per node. The group layout, the two-lane loops and the sorting
+// network of the children below are written for four.
 constexpr std::size_t kFanout = 4;
+constexpr std::size_t kGroupDoubles = 4 * kFanout;
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
 struct Box {
@@ -53,35 +56,6 @@ Box padded(Box b) noexcept {
     return Box{b.min_x - px, b.min_y - py, b.max_x + px, b.max_y + py};
 }
 
-// Position of (x, y) along a Hilbert curve over a 2^16 x 2^16 grid.
-std::uint64_t hilbert_key(std::uint32_t x, std::uint32_t y) noexcept {
-    constexpr std::uint32_t kSide = 1u << 16;
-    std::uint64_t d = 0;
-    for (std::uint32_t s = kSide / 2; s > 0; s /= 2) {
-        const std::uint32_t rx = (x & s) != 0 ? 1 : 0;
-        const std::uint32_t ry = (y & s) != 0 ? 1 : 0;
-        d += std::uint64_t{s} * s * ((3 * rx) ^ ry);
-        if (ry == 0) {
-            if (rx == 1) {
-                x = kSide - 1 - x;
-                y = kSide - 1 - y;
-            }
-            std::swap(x, y);
-        }
-    }
-    return d;
-}
-
-// Maps v from [low, low + extent] onto the grid 0 .. 2^16 - 1; a degenerate or
-// overflowing extent puts everything in cell 0.
-std::uint32_t grid_cell(double v, double low, double scale) noexcept {
-    const double c = (v - low) * scale;
-    if (!(c > 0.0)) {
-        return 0;
-    }
-    return c >= 65535.0 ? 65535u : static_cast<std::uint32_t>(c);
-}
-
 // Two doubles computed lane by lane with the same IEEE operations as scalar
 // code (GCC and Clang lower them to SSE2 on x86-64, to scalar code elsewhere).
 // The choices inside a segment's nearest point then cost no branch: with
@@ -116,11 +90,11 @@ inline void box_distances(const double* g, double qx, double qy, double* d2) noe
 }
 
 // nearest_on_segment's d2 for the count <= kLeafSegments segments from begin,
-// two at a time; +inf for the slots past count.
+// two at a time. A slot past count repeats the last segment: reads stay in
+// bounds, and its equal distance never displaces the earlier slot.
 inline void leaf_distances(const double* x, const double* y, std::size_t begin, std::size_t count,
                            double qx, double qy, double* d2) noexcept {
     for (std::size_t k = 0; k < kLeafSegments; k += 2) {
-        // A slot past count reads the last segment again, in bounds.
         const std::size_t i0 = begin + std::min(k, count - 1);
         const std::size_t i1 = begin + std::min(k + 1, count - 1);
         const Lanes ax{x[i0], x[i1]};
@@ -134,8 +108,7 @@ inline void leaf_distances(const double* x, const double* y, std::size_t begin, 
         const LaneMask inside = t > 0.0;
         const Lanes dx = select(end, bx, select(inside, ax + t * mx, ax)) - qx;
         const Lanes dy = select(end, by, select(inside, ay + t * my, ay)) - qy;
-        const LaneMask used{k < count ? -1 : 0, k + 1 < count ? -1 : 0};
-        const Lanes lane_d2 = select(used, dx * dx + dy * dy, Lanes{kInf, kInf});
+        const Lanes lane_d2 = dx * dx + dy * dy;
         d2[k] = lane_d2[0];
         d2[k + 1] = lane_d2[1];
     }
@@ -146,6 +119,43 @@ inline bool finite_point(const double* x, const double* y, std::size_t i) noexce
 }
 
 }  // namespace
+
+HilbertGrid::HilbertGrid(double min_x, double min_y, double max_x, double max_y) noexcept
+    : min_x_(min_x), min_y_(min_y) {
+    // A degenerate or overflowing extent puts everything in cell 0.
+    auto scale_for = [](double extent) {
+        const double s = 65535.0 / extent;
+        return extent > 0.0 && std::isfinite(s) ? s : 0.0;
+    };
+    scale_x_ = scale_for(max_x - min_x);
+    scale_y_ = scale_for(max_y - min_y);
+}
+
+std::uint32_t HilbertGrid::cell(double v, double low, double scale) noexcept {
+    const double c = (v - low) * scale;
+    if (!(c > 0.0)) {
+        return 0;  // below the box, or NaN
+    }
+    return c >= 65535.0 ? 65535u : static_cast<std::uint32_t>(c);
+}
+
+std::uint32_t HilbertGrid::key(std::uint32_t column, std::uint32_t row) noexcept {
+    constexpr std::uint32_t kSide = 1u << 16;
+    std::uint32_t d = 0;
+    for (std::uint32_t s = kSide / 2; s > 0; s /= 2) {
+        const std::uint32_t rx = (column & s) != 0 ? 1 : 0;
+        const std::uint32_t ry = (row & s) != 0 ? 1 : 0;
+        d += s * s * ((3 * rx) ^ ry);
+        if (ry == 0) {
+            if (rx == 1) {
+                column = kSide - 1 - column;
+                row = kSide - 1 - row;
+            }
+            std::swap(column, row);
+        }
+    }
+    return d;
+}
 
 SegmentIndex SegmentIndex::build(const double* x, const double* y, std::size_t n) {
     SegmentIndex index;
@@ -184,17 +194,12 @@ SegmentIndex SegmentIndex::build(const double* x, const double* y, std::size_t n
         for (const Box& b : boxes) {
             centres.add(b.min_x * 0.5 + b.max_x * 0.5, b.min_y * 0.5 + b.max_y * 0.5);
         }
-        auto scale_for = [](double extent) {
-            const double s = 65535.0 / extent;
-            return extent > 0.0 && std::isfinite(s) ? s : 0.0;
-        };
-        const double sx = scale_for(centres.max_x - centres.min_x);
-        const double sy = scale_for(centres.max_y - centres.min_y);
-        std::vector<std::pair<std::uint64_t, std::size_t>> order(leaf_count);
+        const HilbertGrid grid(centres.min_x, centres.min_y, centres.max_x, centres.max_y);
+        std::vector<std::pair<std::uint32_t, std::size_t>> order(leaf_count);
         for (std::size_t j = 0; j < leaf_count; ++j) {
             const Box& b = boxes[j];
-            order[j] = {hilbert_key(grid_cell(b.min_x * 0.5 + b.max_x * 0.5, centres.min_x, sx),
-                                    grid_cell(b.min_y * 0.5 + b.max_y * 0.5, centres.min_y, sy)),
+            order[j] = {HilbertGrid::key(grid.column(b.min_x * 0.5 + b.max_x * 0.5),
+                                         grid.row(b.min_y * 0.5 + b.max_y * 0.5)),
                         j};
         }
         std::sort(order.begin(), order.end());
@@ -222,14 +227,14 @@ SegmentIndex SegmentIndex::build(const double* x, const double* y, std::size_t n
         index.level_group_.push_back(groups);
         groups += index.level_size_[k + 1];
     }
-    index.boxes_.resize(groups * 4 * kFanout);
+    index.boxes_.resize(groups * kGroupDoubles);
     for (std::size_t k = 0; k + 1 < index.level_size_.size(); ++k) {
         const std::size_t size = index.level_size_[k];
-        double* level = index.boxes_.data() + index.level_group_[k] * 4 * kFanout;
+        double* level = index.boxes_.data() + index.level_group_[k] * kGroupDoubles;
         std::vector<Box> parents(index.level_size_[k + 1]);
         for (std::size_t j = 0; j < parents.size() * kFanout; ++j) {
             const Box b = j < size ? boxes[j] : Box{};
-            double* g = level + (j / kFanout) * 4 * kFanout;
+            double* g = level + (j / kFanout) * kGroupDoubles;
             const std::size_t c = j % kFanout;
             g[c] = b.min_x;
             g[4 + c] = b.min_y;
@@ -292,7 +297,7 @@ SegmentIndex::Hit SegmentIndex::nearest(const double* x, const double* y, double
             continue;
         }
         const std::size_t below = e.level - 1;
-        const double* g = boxes_.data() + (level_group_[below] + e.node) * 4 * kFanout;
+        const double* g = boxes_.data() + (level_group_[below] + e.node) * kGroupDoubles;
         double d2[kFanout];
         box_distances(g, qx, qy, d2);
         const std::size_t first = e.node * kFanout;

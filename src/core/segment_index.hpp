@@ -39,6 +39,28 @@ inline SegmentPoint nearest_on_segment(double ax, double ay, double bx, double b
     return p;
 }
 
+// A 2^16 x 2^16 grid laid over a box, and the cells' positions along a
+// Hilbert curve through it: near points mostly get near positions. It orders
+// the leaves of the tree and, for locate_points, the queries.
+class HilbertGrid {
+public:
+    HilbertGrid(double min_x, double min_y, double max_x, double max_y) noexcept;
+    // The cell column and row of a coordinate: 0 .. 2^16 - 1, clamped to the
+    // box; NaN gives 0.
+    std::uint32_t column(double x) const noexcept { return cell(x, min_x_, scale_x_); }
+    std::uint32_t row(double y) const noexcept { return cell(y, min_y_, scale_y_); }
+    // The position of a cell along the curve.
+    static std::uint32_t key(std::uint32_t column, std::uint32_t row) noexcept;
+
+private:
+    static std::uint32_t cell(double v, double low, double scale) noexcept;
+
+    double min_x_;
+    double min_y_;
+    double scale_x_ = 0.0;
+    double scale_y_ = 0.0;
+};
+
 class SegmentIndex {
 public:
     static constexpr std::size_t kNone = std::numeric_limits<std::size_t>::max();

@@ -17,7 +17,8 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
 bool same(double a, double b) {
-    return (std::isnan(a) && std::isnan(b)) || std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
+    using Bits = std::uint64_t;
+    return (std::isnan(a) && std::isnan(b)) || std::bit_cast<Bits>(a) == std::bit_cast<Bits>(b);
 }
 bool finite(double u, double v) { return std::isfinite(u) && std::isfinite(v); }
 
@@ -49,13 +50,15 @@ Row brute_locate(Path2D& p, double qx, double qy) {
         if (t >= 1.0) {
             px = x[i + 1], py = y[i + 1], l = s[i + 1];
         } else if (t > 0.0) {
-            px = x[i] + t * mx, py = y[i] + t * my, l = std::min(s[i] + t * (s[i + 1] - s[i]), s[i + 1]);
+            px = x[i] + t * mx, py = y[i] + t * my;
+            l = std::min(s[i] + t * (s[i + 1] - s[i]), s[i + 1]);
         }
         const double d2 = (px - qx) * (px - qx) + (py - qy) * (py - qy);
         if (r.segment < 0 || d2 < best) {
             best = d2;
             const double side = mx * (qy - y[i]) - my * (qx - x[i]);
-            r = {l, static_cast<std::int64_t>(i), side < 0.0 ? -std::sqrt(d2) : std::sqrt(d2), px, py};
+            const double d = std::sqrt(d2);
+            r = {l, static_cast<std::int64_t>(i), side < 0.0 ? -d : d, px, py};
         }
     }
     return r;
@@ -65,31 +68,35 @@ std::vector<Row> locate(Path2D& p, const Values& qx, const Values& qy) {
     const std::size_t m = qx.size();
     Values length(m), offset(m), xy(2 * m);
     std::vector<std::int64_t> segment(m);
-    locate_points(p, qx.data(), qy.data(), m, length.data(), segment.data(), offset.data(), xy.data());
+    locate_points(p, qx.data(), qy.data(), m, length.data(), segment.data(), offset.data(),
+                  xy.data());
     std::vector<Row> rows(m);
-    for (std::size_t i = 0; i < m; ++i) rows[i] = {length[i], segment[i], offset[i], xy[2 * i], xy[2 * i + 1]};
+    for (std::size_t i = 0; i < m; ++i)
+        rows[i] = {length[i], segment[i], offset[i], xy[2 * i], xy[2 * i + 1]};
     return rows;
 }
 
 bool same_row(const Row& a, const Row& b) {
-    return a.segment == b.segment && same(a.length, b.length) && same(a.offset, b.offset) && same(a.x, b.x) &&
-           same(a.y, b.y);
+    return a.segment == b.segment && same(a.length, b.length) && same(a.offset, b.offset) &&
+           same(a.x, b.x) && same(a.y, b.y);
 }
 
 // Random walks with U-turns, repeated points, axis-aligned integer steps (many
-// equal distances) and the odd non-finite point.
-Path2D random_path(std::mt19937_64& rng, std::size_t n, bool grid, bool holes) {
+// equal distances) and the odd non-finite point, or scaled so far out that
+// every squared distance overflows.
+Path2D random_path(std::mt19937_64& rng, std::size_t n, bool grid, bool holes, double scale) {
     std::normal_distribution<double> step(0.0, 1.0);
     std::uniform_int_distribution<int> pick(0, 19);
+    const Point axes[] = {{1, 0}, {0, 1}, {-1, 0}, {0, -1}};
     Points p;
     Point at{0, 0}, dir{1, 0};
     for (std::size_t i = 0; i < n; ++i) {
         const int r = pick(rng);
-        if (r == 0) dir = Point{-dir.x, -dir.y};                    // U-turn
-        else if (r > 2) dir = grid ? (r % 2 ? Point{double(r % 3) - 1, 0} : Point{0, double(r % 3) - 1})
-                                   : Point{step(rng), step(rng)};
-        if (r != 1) at = Point{at.x + dir.x, at.y + dir.y};      // r == 1 repeats the point
-        p.push_back(holes && pick(rng) == 0 ? Point{pick(rng) % 2 ? kNaN : kInf, at.y} : at);
+        if (r == 0) dir = Point{-dir.x, -dir.y};  // U-turn
+        if (r > 2) dir = grid ? axes[r % 4] : Point{step(rng), step(rng)};
+        if (r != 1) at = Point{at.x + dir.x, at.y + dir.y};  // r == 1 repeats the point
+        p.push_back(holes && pick(rng) == 0 ? Point{pick(rng) % 2 ? kNaN : kInf, at.y}
+                                            : Point{at.x * scale, at.y * scale});
     }
     return Path2D::from_points(std::move(p));
 }
@@ -100,18 +107,21 @@ TEST(locate_points_matches_every_segment_searched_in_turn) {
     std::mt19937_64 rng(7);
     std::normal_distribution<double> noise(0.0, 1.0);
     for (const std::size_t n : {0, 1, 2, 3, 5, 9, 40, 300, 2000}) {
-        for (const int kind : {0, 1, 2}) {
-            Path2D path = random_path(rng, n, kind == 1, kind == 2);
+        for (const int kind : {0, 1, 2, 3}) {
+            Path2D path = random_path(rng, n, kind == 1, kind == 2, kind == 3 ? 1e300 : 1.0);
+            // Along the path: on vertices, near, around and far; on the
+            // half-integer grid for grid paths (ties); then non-finite ones.
             Values qx, qy;
-            const double scale[] = {0.0, 0.5, 3.0, 1e6};
+            const double spread[] = {0.0, 0.5, 3.0, 1e6};
             for (std::size_t i = 0; i < 4 * n + 8; ++i) {
                 const Point c = n ? path.points()[i / 4 % n] : Point{};
-                const double e = scale[i % 4];  // on vertices, near, around, far
-                qx.push_back(kind == 1 ? std::round(c.x + e * noise(rng)) * 0.5 : c.x + e * noise(rng));
-                qy.push_back(kind == 1 ? std::round(c.y + e * noise(rng)) * 0.5 : c.y + e * noise(rng));
+                const double dx = spread[i % 4] * noise(rng), dy = spread[i % 4] * noise(rng);
+                qx.push_back(kind == 1 ? std::round(c.x + dx) * 0.5 : c.x + dx);
+                qy.push_back(kind == 1 ? std::round(c.y + dy) * 0.5 : c.y + dy);
             }
             qx.insert(qx.end(), {kNaN, 0.0, kInf, 2.0});
             qy.insert(qy.end(), {0.0, -kInf, 1.0, 2.0});
+            // The same queries shuffled, so that each gets other hints.
             std::vector<std::size_t> order(qx.size());
             for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
             std::shuffle(order.begin(), order.end(), rng);
@@ -120,10 +130,11 @@ TEST(locate_points_matches_every_segment_searched_in_turn) {
             const std::vector<Row> in_order = locate(path, qx, qy);
             Path2D copy = path;  // the index travels with the copy
             const std::vector<Row> shuffled = locate(copy, sx, sy);
-            for (std::size_t i = 0; i < qx.size(); ++i) {
+            for (std::size_t k = 0; k < qx.size(); ++k) {
+                const std::size_t i = order[k];
                 const Row expected = brute_locate(path, qx[i], qy[i]);
                 CHECK(same_row(in_order[i], expected));
-                CHECK(same_row(shuffled[std::find(order.begin(), order.end(), i) - order.begin()], expected));
+                CHECK(same_row(shuffled[k], expected));
             }
         }
     }
@@ -159,7 +170,7 @@ double np_interp(double l, const Values& s, const double* col) {
     if (std::isnan(l)) return l;
     if (n == 1 || l < s[0]) return col[0];
     if (l >= s[n - 1]) return col[n - 1];
-    const std::size_t j = static_cast<std::size_t>(std::upper_bound(s.begin(), s.end(), l) - s.begin()) - 1;
+    const auto j = static_cast<std::size_t>(std::upper_bound(s.begin(), s.end(), l) - s.begin() - 1);
     if (s[j] == l) return col[j];
     const double slope = (col[j + 1] - col[j]) / (s[j + 1] - s[j]);
     double r = slope * (l - s[j]) + col[j];
@@ -184,10 +195,11 @@ TEST(interpolate_at_lengths_matches_numpy_interp_bit_for_bit) {
     std::mt19937_64 rng(11);
     std::uniform_real_distribution<double> u(-1.0, 1.0);
     for (const std::size_t n : {1, 2, 3, 4, 5, 6, 12, 200}) {
-        Path2D p = random_path(rng, n, n % 2 == 0, false);
+        Path2D p = random_path(rng, n, n % 2 == 0, false, 1.0);
         Values a, b;
         for (std::size_t i = 0; i < n; ++i) {
             a.push_back(u(rng));
+            // Infinities (NaN from one end), NaN and repeated values.
             b.push_back(i % 5 == 1 ? (i % 3 ? kInf : -kInf) : i % 7 == 3 ? kNaN : std::round(u(rng)));
         }
         (void)p.add_associated_values(a);
@@ -202,7 +214,8 @@ TEST(interpolate_at_lengths_matches_numpy_interp_bit_for_bit) {
         const Values got = interpolate(p, l);
         const double* cols[] = {p.x.data(), p.y.data(), a.data(), b.data()};
         for (std::size_t c = 0; c < 4; ++c)
-            for (std::size_t i = 0; i < l.size(); ++i) CHECK(same(got[c * l.size() + i], np_interp(l[i], s, cols[c])));
+            for (std::size_t i = 0; i < l.size(); ++i)
+                CHECK(same(got[c * l.size() + i], np_interp(l[i], s, cols[c])));
     }
 }
 
@@ -211,7 +224,8 @@ TEST(interpolate_at_lengths_gives_numpys_numbers) {
     Path2D p = Path2D::from_points({{0, 0}, {3, 4}, {3, 4}, {6, 8}});
     (void)p.add_associated_values({-kInf, 5, kInf, kInf});
     const Values got = interpolate(p, {-1, 0, 2.5, 5, 7.5, 10, 11, kNaN});
-    const Values expected = {0, 0, 1.5, 3, 4.5, 6, 6, kNaN,  0,    0,    2,    4,   6,   8,   8,   kNaN,
+    const Values expected = {0,     0,     1.5,   3,    4.5,  6,    6,    kNaN,  // x
+                             0,     0,     2,     4,    6,    8,    8,    kNaN,  // y
                              -kInf, -kInf, -kInf, kInf, kInf, kInf, kInf, kNaN};
     for (std::size_t i = 0; i < expected.size(); ++i) CHECK(same(got[i], expected[i]));
     // A NaN point leaves NaN path lengths after it: numpy's search and answers.
