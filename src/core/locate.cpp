@@ -105,6 +105,79 @@ inline double interp_at(const double* col, const double* s, std::ptrdiff_t j, st
     return r;
 }
 
+// Queries from this many on may be answered in an order of their own.
+constexpr std::size_t kReorderFrom = 2048;
+
+// Sorts by the upper 32 bits: four stable passes of 8 bits each.
+void sort_by_upper_half(std::vector<std::uint64_t>& keys) {
+    std::vector<std::uint64_t> spare(keys.size());
+    for (unsigned shift = 32; shift < 64; shift += 8) {
+        std::size_t start[257] = {};
+        for (const std::uint64_t k : keys) {
+            ++start[((k >> shift) & 255) + 1];
+        }
+        for (std::size_t d = 0; d < 256; ++d) {
+            start[d + 1] += start[d];
+        }
+        for (const std::uint64_t k : keys) {
+            spare[start[(k >> shift) & 255]++] = k;
+        }
+        keys.swap(spare);
+    }
+}
+
+// The order in which to answer the queries, each query's index in the low 32
+// bits; empty for the order as given. Each answer is the hint for the next
+// query, and consecutive queries share the parts of the tree and of the path
+// they read, which pays only when consecutive queries lie near each other.
+// Queries in track order do. Queries in no such order (a random sample, say)
+// are answered along a Hilbert curve through their positions instead, which
+// makes them so. The answers do not depend on the order.
+std::vector<std::uint64_t> answer_order(const double* qx, const double* qy, std::size_t m) {
+    if (m < kReorderFrom || m > std::numeric_limits<std::uint32_t>::max()) {
+        return {};
+    }
+    double low_x = std::numeric_limits<double>::infinity();
+    double low_y = low_x;
+    double high_x = -low_x;
+    double high_y = -low_x;
+    for (std::size_t i = 0; i < m; ++i) {
+        if (std::isfinite(qx[i]) && std::isfinite(qy[i])) {
+            low_x = std::min(low_x, qx[i]);
+            low_y = std::min(low_y, qy[i]);
+            high_x = std::max(high_x, qx[i]);
+            high_y = std::max(high_y, qy[i]);
+        }
+    }
+    const HilbertGrid grid(low_x, low_y, high_x, high_y);
+    // Near means in the same cell of a coarser grid with about 16 queries a
+    // cell; the order as given stays when at least half the steps are near.
+    unsigned coarse = 16;
+    while (coarse > 1 && (std::uint64_t{1} << (2 * coarse)) > m / 16) {
+        --coarse;
+    }
+    const unsigned shift = 16 - coarse;
+    std::size_t near = 0;
+    std::uint32_t last_column = grid.column(qx[0]) >> shift;
+    std::uint32_t last_row = grid.row(qy[0]) >> shift;
+    for (std::size_t i = 1; i < m; ++i) {
+        const std::uint32_t column = grid.column(qx[i]) >> shift;
+        const std::uint32_t row = grid.row(qy[i]) >> shift;
+        near += static_cast<std::size_t>(column == last_column && row == last_row);
+        last_column = column;
+        last_row = row;
+    }
+    if (2 * near >= m) {
+        return {};
+    }
+    std::vector<std::uint64_t> order(m);
+    for (std::size_t i = 0; i < m; ++i) {
+        order[i] = std::uint64_t{HilbertGrid::key(grid.column(qx[i]), grid.row(qy[i]))} << 32 | i;
+    }
+    sort_by_upper_half(order);
+    return order;
+}
+
 }  // namespace
 
 void locate_points(Path2D& path, const double* qx, const double* qy, std::size_t m,
@@ -140,10 +213,12 @@ void locate_points(Path2D& path, const double* qx, const double* qy, std::size_t
         return;
     }
     const Values& s = path.path_length_per_point();
-    // Queries mostly come in track order: the previous answer is then a near
-    // segment whose distance prunes most of the tree from the start.
+    // The previous answer is a segment near the query (see answer_order),
+    // whose distance prunes most of the tree from the start.
     std::size_t hint = SegmentIndex::kNone;
-    for (std::size_t i = 0; i < m; ++i) {
+    const std::vector<std::uint64_t> order = answer_order(qx, qy, m);
+    for (std::size_t k = 0; k < m; ++k) {
+        const std::size_t i = order.empty() ? k : static_cast<std::uint32_t>(order[k]);
         const double px = qx[i];
         const double py = qy[i];
         if (!finite(px, py)) {
