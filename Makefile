@@ -1,6 +1,6 @@
 # The README's commands. Each finds a Python >= 3.12 (set PYTHON to choose one),
 # makes build/venv-X.Y and installs what it needs.
-.PHONY: demo test test-ft tsan-python bench sanitize valgrind fuzz clean
+.PHONY: demo test test-ft tsan-python tsan bench sanitize valgrind fuzz clean
 
 demo:
 	scripts/demo.sh
@@ -16,6 +16,10 @@ test-ft:
 # Builds (once) the free-threaded CPython with ThreadSanitizer and prints its path.
 tsan-python:
 	scripts/ft-python.sh --tsan
+
+# The thread tests under ThreadSanitizer on that interpreter; a report fails the run.
+tsan:
+	scripts/tsan.sh
 
 bench:
 	scripts/bench.sh
