@@ -54,8 +54,8 @@ if [ "$(id -u)" -eq 0 ]; then
     # deb-src for trixie on the mirror the machine already uses.
     list=/etc/apt/sources.list.d/trixie-src.sources
     if [ ! -f "$list" ]; then
-        mirror="$(grep -hoE '^URIs: *\S+/debian/?$' /etc/apt/sources.list.d/*.sources 2>/dev/null | head -n 1 | awk '{print $2}')"
-        [ -n "$mirror" ] || mirror="$(grep -hoE '^deb\s+\S+/debian/?\s' /etc/apt/sources.list 2>/dev/null | head -n 1 | awk '{print $2}')"
+        mirror="$(grep -hoE '^URIs: *\S+/debian/?$' /etc/apt/sources.list.d/*.sources 2>/dev/null | awk 'NR == 1 {print $2}')" || true
+        [ -n "$mirror" ] || mirror="$(grep -hoE '^deb\s+\S+/debian/?\s' /etc/apt/sources.list 2>/dev/null | awk 'NR == 1 {print $2}')" || true
         printf 'Types: deb-src\nURIs: %s\nSuites: trixie\nComponents: main\nSigned-By: %s\n' \
             "${mirror:-http://deb.debian.org/debian}" /usr/share/keyrings/debian-archive-keyring.gpg >"$list"
     fi
