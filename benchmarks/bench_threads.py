@@ -28,7 +28,9 @@ Run: python benchmarks/bench_threads.py [--rounds 5] [--seconds 2]
 """
 
 import argparse
+import importlib.util
 import os
+import sys
 import platform
 import statistics
 import threading
@@ -38,7 +40,7 @@ from concurrent.futures import ThreadPoolExecutor
 import numpy as np
 
 import wayforge
-from wayforge import InterpolationMethod, Path2D, ResamplingMethod
+from wayforge import InterpolationMethod, Path2D, PathBatch, ResamplingMethod
 
 TASKS = 8
 BATCH_PATHS = 64
@@ -110,12 +112,21 @@ def batch_rows():
     def elastic_band(chunk):
         return [Path2D(points=xy[::3]).smoothed_path_elastic_band(0.1) for xy in chunk[:8]]
 
-    return {
+    def path_batch(chunk):
+        offsets = np.arange(len(chunk) + 1) * BATCH_POINTS
+        batch = PathBatch(np.concatenate(chunk), offsets).repair_corrupted_point_order()
+        return batch.resampled_path(spacing, InterpolationMethod.Cubic).curvature_np
+
+    rows = {
         f"batch: repair + resample + curvature ({BATCH_PATHS} x {BATCH_POINTS} points per task)": (
             lambda: chunks, repair_resample_curvature),
-        f"batch: elastic band (8 x {BATCH_POINTS // 3} points per task)": (
-            lambda: chunks, elastic_band),
+        "the same as one PathBatch per task": (lambda: chunks, path_batch),
     }
+    # Clarabel has no build for a free-threaded interpreter.
+    if importlib.util.find_spec("clarabel") is not None:
+        rows[f"batch: elastic band (8 x {BATCH_POINTS // 3} points per task)"] = (
+            lambda: chunks, elastic_band)
+    return rows
 
 
 # ---- timing ----
@@ -197,7 +208,9 @@ def main():
             return rows
         return {k: v for k, v in rows.items() if any(w in k for w in args.only)}
 
-    print(f"wayforge {getattr(wayforge, '__version__', '')} on Python {platform.python_version()}, "
+    gil = getattr(sys, "_is_gil_enabled", lambda: True)()
+    print(f"wayforge {getattr(wayforge, '__version__', '')} on Python {platform.python_version()}"
+          f"{'' if gil else ' (free-threaded, no GIL)'}, "
           f"NumPy {np.__version__}, {os.cpu_count()} CPUs, load average "
           + " ".join(f"{x:.2f}" for x in os.getloadavg()))
     if args.handover:
