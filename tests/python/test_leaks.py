@@ -229,6 +229,29 @@ OPERATIONS = {
     "restore_unknown_member": raises(ValueError, wayforge._restore, "InterpolationMethod", 2),
 }
 
+def fleet_operations():
+    """The batch and the vectorised queries, with their refusals."""
+    batch = lambda: wayforge.PathBatch(ARRAY, [0, 2, 4], ARRAY)
+    return {
+        "batch_construction": batch,
+        "batch_from_paths": lambda: wayforge.PathBatch.from_paths([PATH, PATH]),
+        "batch_operations": lambda: (batch().resampled_path(BY_NUMBER, LINEAR), batch().smoothed_path_chaikin(1),
+                                     batch().repair_corrupted_point_order(), batch().detect_corrupted_point_order(),
+                                     batch().compute_circle_fit_curvature()),
+        "batch_reading": lambda: (batch()[-1], list(batch()), batch().values_np, batch().offsets,
+                                  batch().curvature_np, batch().unit_tangent_vector_np, repr(batch())),
+        "batch_pickle": lambda: pickle.loads(pickle.dumps(batch())),
+        "batch_bad_layout": raises(ValueError, lambda: wayforge.PathBatch(ARRAY, [0, 5])),
+        "batch_bad_type": raises(TypeError, lambda: wayforge.PathBatch(ARRAY, [0.5, 4])),
+        "batch_ragged": raises(ValueError, lambda: wayforge.PathBatch([[0, 0], [1]], [0, 2])),
+        "batch_index": raises(IndexError, lambda: batch()[2]),
+        "locate_points": lambda: wayforge.locate_points(Path2D(points=POINTS), ARRAY),
+        "interpolate_at_lengths": lambda: wayforge.interpolate_at_lengths(PATH, [0.5, -1.0, float("nan")]),
+        "locate_bad_shape": raises(ValueError, wayforge.locate_points, PATH, [1.0, 2.0, 3.0]),
+        "locate_not_a_path": raises(TypeError, wayforge.locate_points, 3, ARRAY),
+    }
+
+
 ARRAY = None
 SLOW = {"smoothed_path_elastic_band", "smoothed_path_elastic_band_empty"}
 
@@ -242,6 +265,7 @@ def elastic_band_operations():
 
 
 OPERATIONS.update(elastic_band_operations())
+OPERATIONS.update(fleet_operations())
 
 
 @pytest.fixture(scope="module", autouse=True)
