@@ -240,7 +240,7 @@ def fleet_operations():
                                      batch().compute_circle_fit_curvature()),
         "batch_reading": lambda: (batch()[-1], list(batch()), batch().values_np, batch().offsets,
                                   batch().curvature_np, batch().unit_tangent_vector_np, repr(batch())),
-        "batch_pickle": lambda: pickle.loads(pickle.dumps(batch())),
+        "batch_pickle": lambda: pickle.loads(pickle.dumps(BATCH)),
         "batch_bad_layout": raises(ValueError, lambda: wayforge.PathBatch(ARRAY, [0, 5])),
         "batch_bad_type": raises(TypeError, lambda: wayforge.PathBatch(ARRAY, [0.5, 4])),
         "batch_ragged": raises(ValueError, lambda: wayforge.PathBatch([[0, 0], [1]], [0, 2])),
@@ -253,6 +253,7 @@ def fleet_operations():
 
 
 ARRAY = None
+BATCH = None
 SLOW = {"smoothed_path_elastic_band", "smoothed_path_elastic_band_empty"}
 
 
@@ -270,9 +271,10 @@ OPERATIONS.update(fleet_operations())
 
 @pytest.fixture(scope="module", autouse=True)
 def numpy_array():
-    global ARRAY
+    global ARRAY, BATCH
     np = pytest.importorskip("numpy")
     ARRAY = np.array(POINTS)
+    BATCH = wayforge.PathBatch(ARRAY, [0, 2, 4], ARRAY)
     PATH.curvature_np  # the NumPy table is located once, outside the loops
 
 
