@@ -121,6 +121,12 @@ PathBatch PathBatchBuilder::finish() && {
 
 namespace {
 
+// Path j without its value lists, for operations that read only the points.
+Path2D coordinates_of(const PathBatch& batch, std::size_t j) {
+    const PointsView p = batch.points(j);
+    return Path2D::from_coordinates(Values(p.x(), p.x() + p.size()), Values(p.y(), p.y() + p.size()));
+}
+
 // Runs op on every path as a record of its own and collects the paths it
 // returns, with `value_lists` value lists each.
 template <class Op>
@@ -128,16 +134,11 @@ PathBatch each_path(const PathBatch& batch, std::size_t value_lists, std::size_t
                     Op&& op) {
     PathBatchBuilder out(value_lists, batch.size(), points_hint);
     for (std::size_t j = 0; j < batch.size(); ++j) {
-        Path2D path = batch.path(j);
+        // Value lists are copied only when the result keeps them.
+        Path2D path = value_lists > 0 ? batch.path(j) : coordinates_of(batch, j);
         out.append(op(path));
     }
     return std::move(out).finish();
-}
-
-// Path j without its value lists, for operations that read only the points.
-Path2D coordinates_of(const PathBatch& batch, std::size_t j) {
-    const PointsView p = batch.points(j);
-    return Path2D::from_coordinates(Values(p.x(), p.x() + p.size()), Values(p.y(), p.y() + p.size()));
 }
 
 // Concatenates, path by path, the per-point values that attribute() computes
